@@ -1,0 +1,157 @@
+#include "cli/commands.h"
+
+#include <cstdio>
+#include <string>
+
+#include "cli/escape.h"
+#include "config/config_file.h"
+#include "config/field_grid_texts.h"
+#include "data/lcd_preview.h"
+#include "data/table_image.h"
+#include "device/download_package.h"
+#include "text/messages.h"
+
+namespace tabrelium::cli {
+namespace {
+
+// Collects output and writes it in large pieces; stdout is the bottleneck
+// for a table of a million rows.
+class Output {
+ public:
+  ~Output() { Flush(); }
+  std::string& buffer() { return buffer_; }
+  void LineDone() {
+    buffer_ += '\n';
+    if (buffer_.size() >= (1 << 20)) Flush();
+  }
+  void Flush() {
+    std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
+    buffer_.clear();
+  }
+
+ private:
+  std::string buffer_;
+};
+
+void PrintWarnings(const Session& session) {
+  for (const std::string& warning : CutWarnings(session))
+    std::fprintf(stderr, "tabrelium-cli: warning: %s\n", warning.c_str());
+}
+
+std::optional<Failure> Prepare(const Options& options, Session& session) {
+  if (auto failure = LoadConfiguration(options, session)) return failure;
+  if (auto failure = LoadAndCutDataFile(options, session)) return failure;
+  PrintWarnings(session);
+  return std::nullopt;
+}
+
+// The window reads its grid back before every preview and download; the
+// fields as the grid would give them are what the device gets.
+std::optional<Failure> ReadBackFields(Session& session) {
+  RoundTripThroughGrid(session.table);
+  if (!IsFieldConfigValid(session.table, session.cells.columnCount))
+    return Failure{std::string(messages::kConfigurationError), 1};
+  return std::nullopt;
+}
+
+bool WriteFile(const std::string& path, std::span<const uint8_t> bytes) {
+  std::FILE* file = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  ok = std::fflush(file) == 0 && ok;
+  if (file != stdout) {
+    ok = std::fclose(file) == 0 && ok;
+    if (!ok) std::remove(path.c_str());
+  }
+  return ok;
+}
+
+}  // namespace
+
+int Report(const Failure& failure) {
+  std::fprintf(stderr, "tabrelium-cli: %s\n", failure.message.c_str());
+  if (failure.status == 2) std::fprintf(stderr, "Try 'tabrelium-cli help'.\n");
+  return failure.status;
+}
+
+int RunCells(const Options& options, Session& session) {
+  if (auto failure = Prepare(options, session)) return Report(*failure);
+  const CellTable& cells = session.cells;
+  std::string widths;
+  for (int32_t c = 1; c <= cells.columnCount; ++c)
+    widths += (c > 1 ? "," : "") + std::to_string(GetColumnWidth(cells, c));
+  Output out;
+  out.buffer() += "separator=" + std::to_string(session.table.separatorIndex) +
+                  " start_line=" + std::to_string(session.table.startLine) +
+                  " lines=" + std::to_string(cells.lineCount) +
+                  " rows=" + std::to_string(cells.rowCount) +
+                  " columns=" + std::to_string(cells.columnCount) + " widths=" + widths;
+  out.LineDone();
+  for (int32_t r = 1; r <= cells.rowCount; ++r) {
+    for (int32_t c = 1; c <= cells.columnCount; ++c) {
+      if (c > 1) out.buffer() += '\t';
+      AppendEscaped(cells.CellText(r, c), options.raw, out.buffer());
+    }
+    out.LineDone();
+  }
+  return 0;
+}
+
+int RunPreview(const Options& options, Session& session) {
+  if (auto failure = Prepare(options, session)) return Report(*failure);
+  if (auto failure = ReadBackFields(session)) return Report(*failure);
+  const int32_t rows = session.cells.rowCount;
+  if (options.row < 1 || options.row > rows)
+    return Report({"record " + std::to_string(options.row) + " is not in the table" +
+                       (rows > 0 ? " (records 1 to " + std::to_string(rows) + ")"
+                                 : " (it has no records)"),
+                   1});
+  Output out;
+  for (const LcdLine& line :
+       BuildLcdPreview(session.table, session.cells, static_cast<int32_t>(options.row))) {
+    out.buffer() += line.rowsText;
+    out.buffer() += '\t';
+    AppendEscaped(line.text, options.raw, out.buffer());
+    out.LineDone();
+  }
+  return 0;
+}
+
+int RunImage(const Options& options, Session& session) {
+  if (auto failure = Prepare(options, session)) return Report(*failure);
+  if (auto failure = ReadBackFields(session)) return Report(*failure);
+  TableImage image;
+  BuildTableImage(session.cells, session.table, image);
+  if (image.droppedRows > 0)
+    std::fprintf(stderr,
+                 "tabrelium-cli: warning: %lld row(s) did not fit in the image and were dropped\n",
+                 static_cast<long long>(image.droppedRows));
+  if (image.imageSize > kMaxDownloadBytes)
+    return Report({std::string(messages::kImageTooLarge), 1});
+
+  std::span<const uint8_t> bytes(image.bytes.data(), static_cast<size_t>(image.imageSize));
+  DownloadPackage package;
+  if (options.package) {
+    BuildDownloadPackage(bytes, package);
+    bytes = package.bytes;
+  }
+  if (!WriteFile(*options.output, bytes))
+    return Report({"cannot write " + *options.output, 1});
+  std::FILE* summary = *options.output == "-" ? stderr : stdout;
+  std::fprintf(summary, "records=%u size=%d kb=%d\n", GetRecordCount(image.bytes),
+               image.imageSize, (image.imageSize + 1023) / 1024);
+  return 0;
+}
+
+int RunConfig(const Options& options, Session& session) {
+  if (auto failure = LoadConfiguration(options, session)) return Report(*failure);
+  if (options.file) {
+    if (auto failure = LoadAndCutDataFile(options, session)) return Report(*failure);
+    PrintWarnings(session);
+  }
+  const std::string bytes = FormatFieldConfig(session.table);
+  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  return 0;
+}
+
+}  // namespace tabrelium::cli

@@ -1,0 +1,100 @@
+#include "cli/pipeline.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "config/config_file.h"
+#include "data/text_cutter.h"
+#include "data/text_loader.h"
+#include "text/messages.h"
+
+namespace tabrelium::cli {
+namespace {
+
+std::string LowerExtension(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  std::string ext = path.substr(dot + 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext;
+}
+
+// As choosing item `item` of the separator combo.
+std::optional<Failure> ChooseSeparator(int64_t item, Session& s) {
+  if (item >= s.table.separatorCount)
+    return Failure{"--separator " + std::to_string(item) + " is not in the separator list (0 to " +
+                       std::to_string(s.table.separatorCount - 1) + ")",
+                   2};
+  const auto index = static_cast<uint8_t>(item);
+  if (index == s.table.separatorIndex) return std::nullopt;
+  s.table.separatorIndex = index;
+  RecountFields(s.buffer, s.table, s.cells);
+  BuildCellTable(s.buffer, s.table, s.cells);
+  return std::nullopt;
+}
+
+// As choosing item `item` (0-based) of the start-line combo.
+std::optional<Failure> ChooseStartLine(int64_t item, Session& s) {
+  if (item > INT32_MAX)
+    return Failure{"--start-line " + std::to_string(item) + " is too large", 2};
+  if (item == s.table.startLine) return std::nullopt;
+  s.table.startLine = static_cast<int32_t>(item);
+  CountTextLines(s.buffer, s.table, s.cells);
+  ClampStartLine(s.table, s.cells);
+  BuildCellTable(s.buffer, s.table, s.cells);
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Failure> LoadConfiguration(const Options& options, Session& session) {
+  if (options.configPath) {
+    // A path the user typed must exist; a missing default file is a first run.
+    if (!LoadFieldConfig(*options.configPath, session.table))
+      return Failure{"cannot read the configuration file " + *options.configPath, 1};
+  } else {
+    LoadFieldConfig(DefaultConfigPath(), session.table);
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> LoadAndCutDataFile(const Options& options, Session& s) {
+  const std::string& path = *options.file;
+  const std::string ext = LowerExtension(path);
+  if (ext != "txt" && ext != "csv") return Failure{std::string(messages::kInvalidDataFile), 1};
+  if (!LoadTextFile(path, s.buffer, s.cells))
+    return Failure{std::string(messages::kInvalidDataFile), 1};
+  CountTextLines(s.buffer, s.table, s.cells);
+  DetectSeparator(s.buffer, s.table, s.cells);
+  ClampStartLine(s.table, s.cells);
+  BuildCellTable(s.buffer, s.table, s.cells);
+  for (const ComboChoice& choice : options.choices) {
+    auto failure = choice.kind == ComboChoice::Kind::kSeparator ? ChooseSeparator(choice.item, s)
+                                                                : ChooseStartLine(choice.item, s);
+    if (failure) return failure;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> CutWarnings(const Session& s) {
+  std::vector<std::string> warnings;
+  if (s.buffer.WasTruncated())
+    warnings.push_back("the data file has " + std::to_string(s.buffer.sourceSize) +
+                       " bytes; only the first " + std::to_string(kMaxTextBytes) +
+                       " were read");
+  const CutReport& r = s.cells.report;
+  if (r.cutCells > 0)
+    warnings.push_back(std::to_string(r.cutCells) + " cell(s) longer than " +
+                       std::to_string(kMaxCellBytes) + " bytes were cut, the first at row " +
+                       std::to_string(r.firstCutRow) + ", column " +
+                       std::to_string(r.firstCutColumn));
+  if (r.linesOverMaxColumns > 0)
+    warnings.push_back(std::to_string(r.linesOverMaxColumns) + " line(s) have more than " +
+                       std::to_string(kMaxColumns) + " fields; fields after the " +
+                       std::to_string(kMaxColumns) + "th were dropped");
+  return warnings;
+}
+
+}  // namespace tabrelium::cli

@@ -1,0 +1,52 @@
+#include "data/cell_table.h"
+
+#include <cstring>
+
+namespace tabrelium {
+
+std::string_view CellTable::CellText(int32_t row, int32_t column) const {
+  if (row < 1 || row > rowCount || column < 1 || column > columnCount) return {};
+  // Rows past the cut lines (a stale line count) and trailing empty cells
+  // have nothing stored.
+  const size_t r = static_cast<size_t>(row - 1);
+  if (r + 1 >= rowFirstCell.size()) return {};
+  const size_t first = rowFirstCell[r];
+  const size_t cell = first + static_cast<size_t>(column - 1);
+  if (cell >= rowFirstCell[r + 1]) return {};
+  return {reinterpret_cast<const char*>(text) + cellOffset[cell], cellLength[cell]};
+}
+
+void ClearCellTable(CellTable& cells) {
+  cells.rowFirstCell = {};
+  cells.cellOffset = {};
+  cells.cellLength = {};
+  cells.rowCount = 0;
+  cells.columnCount = 0;
+  cells.fieldsPerLine = 0;
+  cells.report = CutReport{};
+}
+
+bool GetCell(const CellTable& cells, int32_t row, int32_t column, char* out) {
+  out[0] = '\0';
+  if (row < 1 || row > cells.rowCount || column < 1 || column > cells.columnCount) return false;
+  const std::string_view text = cells.CellText(row, column);
+  std::memcpy(out, text.data(), text.size());
+  out[text.size()] = '\0';
+  return true;
+}
+
+int32_t GetRowCount(const CellTable& cells) { return cells.rowCount; }
+
+int32_t GetColumnCount(const CellTable& cells) { return cells.columnCount; }
+
+uint8_t GetColumnWidth(const CellTable& cells, int32_t column) {
+  if (column < 1 || column > kMaxColumns) return 0;
+  return cells.columnWidths[static_cast<size_t>(column - 1)];
+}
+
+std::string GetColumnTitle(const CellTable& cells, int32_t column) {
+  if (column > cells.fieldsPerLine) return {};
+  return std::to_string(column);
+}
+
+}  // namespace tabrelium

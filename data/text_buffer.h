@@ -1,0 +1,34 @@
+// The loaded data file as one block of GBK bytes, at most 64 MiB of it,
+// followed by CR LF (when the file did not end with one) and a NUL. The
+// first NUL byte ends the text for every pass that cuts it.
+//
+// Thread-safety: owned by one thread (the window's or the CLI's).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace tabrelium {
+
+// The most bytes of a file that are loaded; the rest is cut off (and
+// reported through TextBuffer::sourceSize).
+inline constexpr int64_t kMaxTextBytes = 67108864;
+
+struct TextBuffer {
+  // The text bytes, the appended CR LF if any, a NUL, and nothing after it.
+  // Empty until the first successful load.
+  std::vector<uint8_t> text;
+  int32_t textLength = 0;  // bytes of text, not counting the closing NUL
+  // Size in bytes of the file the text came from, before the 64 MiB cut.
+  int64_t sourceSize = 0;
+
+  // The text as cut: up to the first NUL byte.
+  const uint8_t* begin() const { return text.data(); }
+  const uint8_t* end() const { return text.data() + textEnd; }
+  // Offset of the first NUL byte: where cutting stops.
+  int32_t textEnd = 0;
+
+  bool WasTruncated() const { return sourceSize > kMaxTextBytes; }
+};
+
+}  // namespace tabrelium

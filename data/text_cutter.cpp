@@ -1,0 +1,330 @@
+#include "data/text_cutter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "text/gbk.h"
+
+namespace tabrelium {
+namespace {
+
+constexpr uint8_t kQuote = '"';
+
+const uint8_t* Bytes(const TextView& view) {
+  return reinterpret_cast<const uint8_t*>(view.text.data());
+}
+
+// Offset of the first terminator at or after `pos`, or the text's size.
+size_t FindLineEnd(const TextView& view, size_t pos) {
+  const std::string_view text = view.text;
+  const std::string_view term = view.terminator;
+  if (term.empty()) return text.size();
+  while (pos < text.size()) {
+    const void* hit = std::memchr(text.data() + pos, term[0], text.size() - pos);
+    if (hit == nullptr) break;
+    size_t at = static_cast<const char*>(hit) - text.data();
+    if (text.compare(at, term.size(), term) == 0) return at;
+    pos = at + 1;
+  }
+  return text.size();
+}
+
+size_t CountByte(const uint8_t* begin, const uint8_t* end, uint8_t b) {
+  size_t n = 0;
+  while (begin < end) {
+    const void* hit = std::memchr(begin, b, end - begin);
+    if (hit == nullptr) break;
+    ++n;
+    begin = static_cast<const uint8_t*>(hit) + 1;
+  }
+  return n;
+}
+
+// A separator that can be neither half of a two-byte character nor a quote
+// is found with memchr; any other needs the character-by-character walk.
+bool IsPlainSeparator(uint8_t sep) { return sep < 0x40 && sep != kQuote; }
+
+// One line as every pass sees it. A quoted line's sections never reach past
+// its first terminator: its quotes up to that terminator are even in number,
+// so every section opened before it has closed.
+struct LineScan {
+  size_t begin = 0;
+  size_t end = 0;  // the terminator's offset, or the text's size
+  bool quoted = false;
+  int64_t separators = 0;
+  bool hasContent = false;
+};
+
+// Walks the line at `begin`, counting separators and content and recording
+// the starts of the first `starts.size()` fields (those that exist).
+LineScan ScanLine(const TextView& view, size_t begin, uint8_t sep, std::span<size_t> starts) {
+  const uint8_t* t = Bytes(view);
+  LineScan scan;
+  scan.begin = begin;
+  scan.end = FindLineEnd(view, begin);
+  const size_t quotes = CountByte(t + begin, t + scan.end, kQuote);
+  scan.quoted = quotes % 2 == 0;
+  if (!starts.empty()) starts[0] = begin;
+  const size_t wanted = starts.size();
+
+  if (IsPlainSeparator(sep) && (quotes == 0 || !scan.quoted)) {
+    size_t pos = begin;
+    while (pos < scan.end) {
+      const void* hit = std::memchr(t + pos, sep, scan.end - pos);
+      if (hit == nullptr) break;
+      size_t at = static_cast<const uint8_t*>(hit) - t;
+      ++scan.separators;
+      if (static_cast<size_t>(scan.separators) < wanted) starts[scan.separators] = at + 1;
+      pos = at + 1;
+    }
+    scan.hasContent = static_cast<int64_t>(scan.end - begin) > scan.separators;
+    return scan;
+  }
+
+  const uint8_t* end = t + scan.end;
+  size_t pos = begin;
+  while (pos < scan.end) {
+    const uint8_t b = t[pos];
+    if (scan.quoted && b == kQuote) {
+      const void* close = std::memchr(t + pos + 1, kQuote, scan.end - pos - 1);
+      size_t after = close ? static_cast<const uint8_t*>(close) - t + 1 : scan.end;
+      if (after - pos > 2 || (!close && after > pos + 1)) scan.hasContent = true;
+      pos = after;
+      continue;
+    }
+    const size_t len = GbkCharLength(t + pos, end);
+    if (len == 1 && b == sep) {
+      ++scan.separators;
+      if (static_cast<size_t>(scan.separators) < wanted) starts[scan.separators] = pos + 1;
+    } else {
+      scan.hasContent = true;
+    }
+    pos += len;
+  }
+  return scan;
+}
+
+struct FieldValue {
+  size_t offset = 0;
+  size_t length = 0;     // as copied into a cell
+  bool wasCut = false;   // longer than the cell could hold
+};
+
+// The value of the field that starts at `start` on `line`, cut to fit a cell
+// of `capacity` bytes.
+FieldValue ValueAt(const TextView& view, const LineScan& line, size_t start, uint8_t sep,
+                   size_t capacity) {
+  const uint8_t* t = Bytes(view);
+  FieldValue v;
+  v.offset = start;
+  if (start >= line.end) return v;
+  size_t stop;
+  if (line.quoted && t[start] == kQuote) {
+    // A quoted value runs to the next quote; a doubled quote is no escape.
+    v.offset = start + 1;
+    const void* close = std::memchr(t + v.offset, kQuote, line.end - v.offset);
+    stop = close ? static_cast<const uint8_t*>(close) - t : line.end;
+  } else if (t[start] == sep && GbkCharLength(t + start, t + line.end) == 1) {
+    return v;
+  } else if (IsPlainSeparator(sep)) {
+    // Quotes inside an unquoted value are ordinary bytes here.
+    const void* hit = std::memchr(t + start, sep, line.end - start);
+    stop = hit ? static_cast<const uint8_t*>(hit) - t : line.end;
+  } else {
+    const uint8_t* end = t + line.end;
+    stop = start;
+    while (stop < line.end) {
+      const size_t len = GbkCharLength(t + stop, end);
+      // In a quoted line a quote is never a separator, not even here.
+      if (len == 1 && t[stop] == sep && !(line.quoted && sep == kQuote)) break;
+      stop += len;
+    }
+  }
+  const size_t limit = capacity > 0 ? capacity - 1 : 0;
+  std::string_view value = view.text.substr(v.offset, stop - v.offset);
+  std::string_view kept = CutGbk(value, limit);
+  v.length = kept.size();
+  v.wasCut = kept.size() < value.size();
+  return v;
+}
+
+int32_t CountFieldsOfScan(const LineScan& scan) {
+  // The count wraps like the 32-bit count it has always been.
+  return static_cast<int32_t>(static_cast<uint32_t>(scan.separators + (scan.hasContent ? 1 : 0)));
+}
+
+int32_t ClampFieldCount(int64_t count) {
+  return static_cast<int32_t>(std::clamp<int64_t>(count, 1, kMaxColumns));
+}
+
+}  // namespace
+
+TextView ViewOf(const TextBuffer& buffer, const FieldTable& table) {
+  TextView view;
+  view.text = std::string_view(reinterpret_cast<const char*>(buffer.text.data()),
+                               static_cast<size_t>(buffer.textEnd));
+  const int32_t termLength =
+      std::clamp<int32_t>(table.lineTerminatorLength, 0, sizeof table.lineTerminator - 1);
+  view.terminator = std::string_view(table.lineTerminator, static_cast<size_t>(termLength));
+  return view;
+}
+
+int32_t CountQuotes(const TextView& view, size_t pos) {
+  if (pos >= view.text.size()) return 0;
+  const uint8_t* t = Bytes(view);
+  return static_cast<int32_t>(CountByte(t + pos, t + FindLineEnd(view, pos), kQuote));
+}
+
+namespace {
+// The start of the line after the one whose terminator is at `end`.
+std::optional<size_t> LineAfter(const TextView& view, size_t end) {
+  if (end >= view.text.size()) return std::nullopt;
+  const size_t next = end + view.terminator.size();
+  if (next >= view.text.size()) return std::nullopt;
+  return next;
+}
+}  // namespace
+
+std::optional<size_t> NextLine(const TextView& view, size_t pos) {
+  return LineAfter(view, FindLineEnd(view, pos));
+}
+
+std::optional<size_t> SkipLines(const TextView& view, size_t pos, int32_t n) {
+  std::optional<size_t> line = pos;
+  for (int32_t i = 0; i < n && line; ++i) line = NextLine(view, *line);
+  return line;
+}
+
+int32_t CountFields(const TextView& view, std::optional<size_t> pos, uint8_t separator) {
+  if (!pos) return 0;
+  return CountFieldsOfScan(ScanLine(view, *pos, separator, {}));
+}
+
+std::string_view ExtractField(const TextView& view, size_t pos, uint8_t separator, int32_t n,
+                              size_t capacity) {
+  if (n < 0) return {};
+  std::vector<size_t> starts(static_cast<size_t>(n) + 1);
+  const LineScan scan = ScanLine(view, pos, separator, starts);
+  if (scan.separators < n) return {};
+  const FieldValue v = ValueAt(view, scan, starts[n], separator, capacity);
+  return view.text.substr(v.offset, v.length);
+}
+
+void CountTextLines(const TextBuffer& buffer, const FieldTable& table, CellTable& cells) {
+  const TextView view = ViewOf(buffer, table);
+  int64_t lines = 1;
+  for (std::optional<size_t> line = NextLine(view, 0); line; line = NextLine(view, *line)) ++lines;
+  cells.lineCount = static_cast<int32_t>(lines);
+}
+
+void DetectSeparator(const TextBuffer& buffer, FieldTable& table, CellTable& cells) {
+  const TextView view = ViewOf(buffer, table);
+  cells.fieldsPerLine = 0;
+  const std::optional<size_t> lineA = SkipLines(view, 0, table.startLine);
+  const std::optional<size_t> lineB = lineA ? NextLine(view, *lineA) : std::nullopt;
+
+  // Counts compare as the 8-bit values the device's tool has always used.
+  auto count8 = [&](std::optional<size_t> line, uint8_t sep) {
+    return static_cast<uint8_t>(CountFields(view, line, sep));
+  };
+  const uint8_t selected = SelectedSeparator(table).code;
+  const uint8_t a = count8(lineA, selected);
+  if (a > 2 && a == count8(lineB, selected)) {
+    cells.fieldsPerLine = a;
+  } else {
+    int best = -1;
+    uint8_t bestCount = 0;
+    const int count = std::min<int>(table.separatorCount, kMaxSeparators);
+    for (int i = 0; i < count; ++i) {
+      const uint8_t code = table.separators[i].code;
+      const uint8_t onA = count8(lineA, code);
+      if (onA > 0 && onA == count8(lineB, code) && (best < 0 || onA > bestCount)) {
+        best = i;
+        bestCount = onA;
+      }
+    }
+    if (best >= 0) {
+      cells.fieldsPerLine = bestCount;
+      table.separatorIndex = static_cast<uint8_t>(best);
+    }
+  }
+  cells.fieldsPerLine = ClampFieldCount(cells.fieldsPerLine);
+}
+
+void RecountFields(const TextBuffer& buffer, const FieldTable& table, CellTable& cells) {
+  const TextView view = ViewOf(buffer, table);
+  const int64_t skip = static_cast<int64_t>(table.startLine) - 1;
+  const std::optional<size_t> line =
+      SkipLines(view, 0, static_cast<int32_t>(std::max<int64_t>(skip, 0)));
+  const int64_t count =
+      line ? [&] {
+        const LineScan scan = ScanLine(view, *line, SelectedSeparator(table).code, {});
+        return scan.separators + (scan.hasContent ? 1 : 0);
+      }()
+           : 0;
+  cells.fieldsPerLine = ClampFieldCount(count);
+}
+
+bool ClampStartLine(FieldTable& table, const CellTable& cells) {
+  if (static_cast<uint32_t>(table.startLine) < static_cast<uint32_t>(cells.lineCount)) return true;
+  table.startLine = cells.lineCount - 1;
+  return false;
+}
+
+void BuildCellTable(const TextBuffer& buffer, const FieldTable& table, CellTable& cells) {
+  cells.rowFirstCell.clear();
+  cells.rowFirstCell.shrink_to_fit();
+  cells.cellOffset.clear();
+  cells.cellOffset.shrink_to_fit();
+  cells.cellLength.clear();
+  cells.cellLength.shrink_to_fit();
+  cells.report = CutReport{};
+  cells.text = buffer.text.data();
+  cells.columnCount = std::clamp<int32_t>(cells.fieldsPerLine, 0, kMaxColumns);
+  const int64_t rows = static_cast<int64_t>(cells.lineCount) - table.startLine;
+  cells.rowCount = rows > 0 && rows <= std::numeric_limits<int32_t>::max()
+                       ? static_cast<int32_t>(rows) : 0;
+  std::fill(cells.columnWidths.begin(), cells.columnWidths.end(), 0);
+  if (cells.rowCount == 0) return;
+
+  const TextView view = ViewOf(buffer, table);
+  const uint8_t sep = SelectedSeparator(table).code;
+  const size_t columns = static_cast<size_t>(cells.columnCount);
+  // Each stored cell holds at least one byte of text, so the text's size
+  // bounds the cells however many rows and columns there are.
+  const size_t lines = static_cast<size_t>(std::min<int64_t>(cells.rowCount, cells.lineCount));
+  cells.rowFirstCell.reserve(lines + 1);
+  const size_t cellBound = std::min<size_t>(lines * columns, view.text.size());
+  cells.cellOffset.reserve(cellBound);
+  cells.cellLength.reserve(cellBound);
+
+  std::array<size_t, kMaxColumns> starts{};
+  std::array<FieldValue, kMaxColumns> values{};
+  std::optional<size_t> line = SkipLines(view, 0, table.startLine);
+  for (int32_t row = 1; row <= cells.rowCount && line; ++row) {
+    cells.rowFirstCell.push_back(static_cast<uint32_t>(cells.cellOffset.size()));
+    const LineScan scan = ScanLine(view, *line, sep, std::span(starts.data(), columns));
+    if (scan.separators + (scan.hasContent ? 1 : 0) > kMaxColumns) ++cells.report.linesOverMaxColumns;
+    const size_t present = static_cast<size_t>(std::min<int64_t>(scan.separators + 1, columns));
+    size_t stored = 0;
+    for (size_t c = 0; c < present; ++c) {
+      values[c] = ValueAt(view, scan, starts[c], sep, kCellBufferSize);
+      if (values[c].length > 0) stored = c + 1;
+      if (values[c].length > cells.columnWidths[c])
+        cells.columnWidths[c] = static_cast<uint8_t>(values[c].length);
+      if (values[c].wasCut && cells.report.cutCells++ == 0) {
+        cells.report.firstCutRow = row;
+        cells.report.firstCutColumn = static_cast<int32_t>(c + 1);
+      }
+    }
+    for (size_t c = 0; c < stored; ++c) {
+      cells.cellOffset.push_back(static_cast<uint32_t>(values[c].offset));
+      cells.cellLength.push_back(static_cast<uint8_t>(values[c].length));
+    }
+    line = LineAfter(view, scan.end);
+  }
+  cells.rowFirstCell.push_back(static_cast<uint32_t>(cells.cellOffset.size()));
+}
+
+}  // namespace tabrelium

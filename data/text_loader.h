@@ -1,0 +1,26 @@
+// Reading a "txt" or "csv" data file into the TextBuffer.
+//
+// Thread-safety: plain functions on caller-owned stores.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "data/cell_table.h"
+#include "data/text_buffer.h"
+
+namespace tabrelium {
+
+// Reads at most 64 MiB of the file at `path` into `buffer` and makes sure
+// the text ends with CR LF (unless its next-to-last byte is already CR).
+// Returns true when at least one byte was read. A file that cannot be
+// opened changes nothing; an empty one clears `cells` and sets textLength 0
+// but leaves the previous bytes to be cut again.
+bool LoadTextFile(const std::string& path, TextBuffer& buffer, CellTable& cells);
+
+// The same on bytes already in memory (a converted spreadsheet, a test).
+bool LoadTextBytes(std::string_view bytes, int64_t sourceSize, TextBuffer& buffer,
+                   CellTable& cells);
+
+}  // namespace tabrelium

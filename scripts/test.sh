@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test: the unit and CLI
+# tests, the same again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# and each fuzz target for a bounded time.
+#   FUZZ_SECONDS   seconds per fuzz target (default 30)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh --test
+jobs=$(nproc)
+fuzz_seconds=${FUZZ_SECONDS:-30}
+
+echo "== Build and test (warnings on)"
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTABRELIUM_BUILD_BENCHMARKS=ON >/dev/null
+cmake --build build-test -j "$jobs"
+ctest --test-dir build-test --output-on-failure -j "$jobs"
+
+echo "== Build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug "-DTABRELIUM_SANITIZE=address;undefined" >/dev/null
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== Fuzz each target for ${fuzz_seconds}s"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTABRELIUM_BUILD_TESTS=OFF -DTABRELIUM_BUILD_FUZZERS=ON >/dev/null
+cmake --build build-fuzz -j "$jobs"
+for target in build-fuzz/fuzz/fuzz_*; do
+  [[ -x "$target" ]] || continue
+  name=$(basename "$target")
+  corpus="build-fuzz/corpus/$name"
+  mkdir -p "$corpus"
+  seeds=(fuzz/seeds/"$name")
+  [[ -d "${seeds[0]}" ]] || seeds=()
+  echo "-- $name"
+  log="build-fuzz/$name.log"
+  if ! "$target" -max_total_time="$fuzz_seconds" -max_len=65536 -timeout=10 -rss_limit_mb=4096 \
+      -print_final_stats=1 "$corpus" "${seeds[@]}" >"$log" 2>&1; then
+    tail -n 60 "$log"
+    echo "$name found a failure; the input is saved in the working folder (crash-*)"
+    exit 1
+  fi
+  grep -E '^stat::number_of_executed_units' "$log" || true
+done
+echo "All tests passed."
