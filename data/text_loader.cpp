@@ -37,8 +37,6 @@ void FinishText(TextBuffer& buffer, size_t length) {
 bool LoadTextFile(const std::string& path, TextBuffer& buffer, CellTable& cells) {
   File file(std::fopen(path.c_str(), "rb"));
   if (!file) return false;
-  ClearCellTable(cells);
-  buffer.textLength = 0;
 
   // The size is a hint for the allocation; the read itself decides, so a
   // file that grows or shrinks meanwhile is still read safely.
@@ -60,12 +58,18 @@ bool LoadTextFile(const std::string& path, TextBuffer& buffer, CellTable& cells)
     if (n == 0) break;
     got += n;
   }
+  // A path that opens but cannot be read (a folder) is as one that cannot
+  // be opened: nothing changes.
+  if (got == 0 && std::ferror(file.get())) return false;
   // Anything left past 64 MiB tells how big the file really was.
   int64_t total = static_cast<int64_t>(got);
   if (got >= static_cast<size_t>(kMaxTextBytes)) {
     total = std::max<int64_t>(size, total);
     if (total == kMaxTextBytes && std::fgetc(file.get()) != EOF) total += 1;
   }
+
+  ClearCellTable(cells);
+  buffer.textLength = 0;
   if (got == 0) return false;  // the previous bytes stay for a later recut
   bytes.resize(got);
   buffer.text = std::move(bytes);

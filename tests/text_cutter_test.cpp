@@ -278,6 +278,8 @@ TEST(Loader, EmptyOrMissingFiles) {
 
   EXPECT_FALSE(LoadTextFile((dir.path() / "missing.csv").string(), t.buffer, t.cells));
   EXPECT_EQ(t.cells.rowCount, 2);  // nothing changed
+  EXPECT_FALSE(LoadTextFile(dir.path().string(), t.buffer, t.cells));
+  EXPECT_EQ(t.cells.rowCount, 2);
 
   EXPECT_FALSE(LoadTextFile(dir.Write("empty.csv", ""), t.buffer, t.cells));
   EXPECT_EQ(t.cells.rowCount, 0);
