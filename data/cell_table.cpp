@@ -30,7 +30,7 @@ bool GetCell(const CellTable& cells, int32_t row, int32_t column, char* out) {
   out[0] = '\0';
   if (row < 1 || row > cells.rowCount || column < 1 || column > cells.columnCount) return false;
   const std::string_view text = cells.CellText(row, column);
-  std::memcpy(out, text.data(), text.size());
+  if (!text.empty()) std::memcpy(out, text.data(), text.size());
   out[text.size()] = '\0';
   return true;
 }

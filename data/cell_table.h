@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/bulk_allocator.h"
+
 namespace tabrelium {
 
 inline constexpr int kMaxColumns = 32;
@@ -38,9 +40,9 @@ struct CellTable {
   // Row r (0-based) stores its first cells in [rowFirstCell[r], rowFirstCell[r+1]);
   // columns after those are empty. Trailing empty cells are not stored, so
   // the table stays small whatever rowCount × columnCount is.
-  std::vector<uint32_t> rowFirstCell;
-  std::vector<uint32_t> cellOffset;  // byte offset into the text
-  std::vector<uint8_t> cellLength;   // 0..63
+  BulkVector<uint32_t> rowFirstCell;
+  BulkVector<uint32_t> cellOffset;  // byte offset into the text
+  BulkVector<uint8_t> cellLength;   // 0..63
   const uint8_t* text = nullptr;     // the TextBuffer's bytes at build time
 
   // The cell's bytes, or empty for a cell outside the table.

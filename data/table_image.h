@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/bulk_allocator.h"
+
 #include "config/field_table.h"
 #include "data/cell_table.h"
 
@@ -24,7 +26,7 @@ inline constexpr int64_t kMaxImageBytes = 67108864;
 inline constexpr int64_t kMaxDownloadBytes = 16777216;
 
 struct TableImage {
-  std::vector<uint8_t> bytes;  // exactly imageSize bytes
+  BulkVector<uint8_t> bytes;  // exactly imageSize bytes
   int32_t imageSize = 0;
   // Rows with text that did not fit below 64 MiB and were dropped.
   int64_t droppedRows = 0;
@@ -36,8 +38,10 @@ uint16_t GetHeaderLength(std::span<const uint8_t> image);
 uint16_t GetRecordLength(std::span<const uint8_t> image);
 
 // Builds the image of the first fieldCount fields over every row of `cells`.
-// Rows whose configured cells are all empty are dropped. The date bytes come
-// from `buildDate` when given, else from the local time now.
+// Rows whose configured cells are all empty are dropped; records with equal
+// keys keep row order. The date bytes come from `buildDate` when given, else
+// from the local time now. Reuses the block of `image.bytes` when it is
+// large enough.
 // REQUIRES: IsFieldConfigValid(table, cells.columnCount).
 void BuildTableImage(const CellTable& cells, const FieldTable& table, TableImage& image,
                      std::optional<std::tm> buildDate = std::nullopt);

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "text/bulk_allocator.h"
+
 namespace tabrelium {
 
 // The most bytes of a file that are loaded; the rest is cut off (and
@@ -17,7 +19,7 @@ inline constexpr int64_t kMaxTextBytes = 67108864;
 struct TextBuffer {
   // The text bytes, the appended CR LF if any, a NUL, and nothing after it.
   // Empty until the first successful load.
-  std::vector<uint8_t> text;
+  BulkVector<uint8_t> text;
   int32_t textLength = 0;  // bytes of text, not counting the closing NUL
   // Size in bytes of the file the text came from, before the 64 MiB cut.
   int64_t sourceSize = 0;

@@ -54,7 +54,44 @@ struct LineScan {
   bool quoted = false;
   int64_t separators = 0;
   bool hasContent = false;
+  // Every separator ends the field before it: true unless quoted sections
+  // or a quote-aware separator complicate the line.
+  bool simple = false;
 };
+
+void RecordSeparator(LineScan& scan, size_t pos, std::span<size_t> starts) {
+  ++scan.separators;
+  if (static_cast<size_t>(scan.separators) < starts.size()) starts[scan.separators] = pos + 1;
+}
+
+// The common case in one pass over the line's bytes: a CR LF terminator and
+// a separator that is never part of a two-byte character or a quote. Gives
+// false, having found only the line's end, when the line turns out to be a
+// quoted line with quotes in it.
+bool ScanSimpleLine(const TextView& view, uint8_t sep, std::span<size_t> starts,
+                    LineScan& scan) {
+  const uint8_t* t = Bytes(view);
+  const size_t size = view.text.size();
+  size_t quotes = 0;
+  size_t pos = scan.begin;
+  for (; pos < size; ++pos) {
+    const uint8_t b = t[pos];
+    if (b == '\r' && pos + 1 < size && t[pos + 1] == '\n') break;
+    if (b == sep)
+      RecordSeparator(scan, pos, starts);
+    else if (b == kQuote)
+      ++quotes;
+  }
+  scan.end = pos;
+  scan.quoted = quotes % 2 == 0;
+  if (scan.quoted && quotes > 0) {
+    scan.separators = 0;
+    return false;
+  }
+  scan.hasContent = static_cast<int64_t>(scan.end - scan.begin) > scan.separators;
+  scan.simple = true;
+  return true;
+}
 
 // Walks the line at `begin`, counting separators and content and recording
 // the starts of the first `starts.size()` fields (those that exist).
@@ -62,24 +99,12 @@ LineScan ScanLine(const TextView& view, size_t begin, uint8_t sep, std::span<siz
   const uint8_t* t = Bytes(view);
   LineScan scan;
   scan.begin = begin;
-  scan.end = FindLineEnd(view, begin);
-  const size_t quotes = CountByte(t + begin, t + scan.end, kQuote);
-  scan.quoted = quotes % 2 == 0;
   if (!starts.empty()) starts[0] = begin;
-  const size_t wanted = starts.size();
-
-  if (IsPlainSeparator(sep) && (quotes == 0 || !scan.quoted)) {
-    size_t pos = begin;
-    while (pos < scan.end) {
-      const void* hit = std::memchr(t + pos, sep, scan.end - pos);
-      if (hit == nullptr) break;
-      size_t at = static_cast<const uint8_t*>(hit) - t;
-      ++scan.separators;
-      if (static_cast<size_t>(scan.separators) < wanted) starts[scan.separators] = at + 1;
-      pos = at + 1;
-    }
-    scan.hasContent = static_cast<int64_t>(scan.end - begin) > scan.separators;
-    return scan;
+  if (IsPlainSeparator(sep) && view.terminator == "\r\n") {
+    if (ScanSimpleLine(view, sep, starts, scan)) return scan;
+  } else {
+    scan.end = FindLineEnd(view, begin);
+    scan.quoted = CountByte(t + begin, t + scan.end, kQuote) % 2 == 0;
   }
 
   const uint8_t* end = t + scan.end;
@@ -94,12 +119,10 @@ LineScan ScanLine(const TextView& view, size_t begin, uint8_t sep, std::span<siz
       continue;
     }
     const size_t len = GbkCharLength(t + pos, end);
-    if (len == 1 && b == sep) {
-      ++scan.separators;
-      if (static_cast<size_t>(scan.separators) < wanted) starts[scan.separators] = pos + 1;
-    } else {
+    if (len == 1 && b == sep)
+      RecordSeparator(scan, pos, starts);
+    else
       scan.hasContent = true;
-    }
     pos += len;
   }
   return scan;
@@ -111,16 +134,20 @@ struct FieldValue {
   bool wasCut = false;   // longer than the cell could hold
 };
 
-// The value of the field that starts at `start` on `line`, cut to fit a cell
-// of `capacity` bytes.
-FieldValue ValueAt(const TextView& view, const LineScan& line, size_t start, uint8_t sep,
-                   size_t capacity) {
+// The value of field `n` of `line`, cut to fit a cell of `capacity` bytes.
+// `starts` are the field starts ScanLine recorded; on a simple line the
+// next field's start, when recorded, marks where this value ends.
+FieldValue ValueAt(const TextView& view, const LineScan& line, std::span<const size_t> starts,
+                   size_t n, uint8_t sep, size_t capacity) {
   const uint8_t* t = Bytes(view);
+  const size_t start = starts[n];
   FieldValue v;
   v.offset = start;
   if (start >= line.end) return v;
   size_t stop;
-  if (line.quoted && t[start] == kQuote) {
+  if (line.simple && static_cast<int64_t>(n) < line.separators && n + 1 < starts.size()) {
+    stop = starts[n + 1] - 1;
+  } else if (line.quoted && t[start] == kQuote) {
     // A quoted value runs to the next quote; a doubled quote is no escape.
     v.offset = start + 1;
     const void* close = std::memchr(t + v.offset, kQuote, line.end - v.offset);
@@ -142,10 +169,9 @@ FieldValue ValueAt(const TextView& view, const LineScan& line, size_t start, uin
     }
   }
   const size_t limit = capacity > 0 ? capacity - 1 : 0;
-  std::string_view value = view.text.substr(v.offset, stop - v.offset);
-  std::string_view kept = CutGbk(value, limit);
-  v.length = kept.size();
-  v.wasCut = kept.size() < value.size();
+  const size_t length = stop - v.offset;
+  v.length = length <= limit ? length : CutGbk(view.text.substr(v.offset, length), limit).size();
+  v.wasCut = v.length < length;
   return v;
 }
 
@@ -204,10 +230,10 @@ int32_t CountFields(const TextView& view, std::optional<size_t> pos, uint8_t sep
 std::string_view ExtractField(const TextView& view, size_t pos, uint8_t separator, int32_t n,
                               size_t capacity) {
   if (n < 0) return {};
-  std::vector<size_t> starts(static_cast<size_t>(n) + 1);
+  std::vector<size_t> starts(static_cast<size_t>(n) + 2);
   const LineScan scan = ScanLine(view, pos, separator, starts);
   if (scan.separators < n) return {};
-  const FieldValue v = ValueAt(view, scan, starts[n], separator, capacity);
+  const FieldValue v = ValueAt(view, scan, starts, static_cast<size_t>(n), separator, capacity);
   return view.text.substr(v.offset, v.length);
 }
 
@@ -299,17 +325,19 @@ void BuildCellTable(const TextBuffer& buffer, const FieldTable& table, CellTable
   cells.cellOffset.reserve(cellBound);
   cells.cellLength.reserve(cellBound);
 
-  std::array<size_t, kMaxColumns> starts{};
+  // One start more than the columns: a simple line's last value ends there.
+  std::array<size_t, kMaxColumns + 1> starts{};
   std::array<FieldValue, kMaxColumns> values{};
   std::optional<size_t> line = SkipLines(view, 0, table.startLine);
   for (int32_t row = 1; row <= cells.rowCount && line; ++row) {
     cells.rowFirstCell.push_back(static_cast<uint32_t>(cells.cellOffset.size()));
-    const LineScan scan = ScanLine(view, *line, sep, std::span(starts.data(), columns));
+    const LineScan scan = ScanLine(view, *line, sep, std::span(starts.data(), columns + 1));
     if (scan.separators + (scan.hasContent ? 1 : 0) > kMaxColumns) ++cells.report.linesOverMaxColumns;
     const size_t present = static_cast<size_t>(std::min<int64_t>(scan.separators + 1, columns));
     size_t stored = 0;
     for (size_t c = 0; c < present; ++c) {
-      values[c] = ValueAt(view, scan, starts[c], sep, kCellBufferSize);
+      values[c] = ValueAt(view, scan, std::span(starts.data(), columns + 1), c, sep,
+                          kCellBufferSize);
       if (values[c].length > 0) stored = c + 1;
       if (values[c].length > cells.columnWidths[c])
         cells.columnWidths[c] = static_cast<uint8_t>(values[c].length);

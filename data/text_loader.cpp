@@ -45,7 +45,7 @@ bool LoadTextFile(const std::string& path, TextBuffer& buffer, CellTable& cells)
   std::fseek(file.get(), 0, SEEK_SET);
   const size_t hint = static_cast<size_t>(std::clamp<int64_t>(size, 0, kMaxTextBytes));
 
-  std::vector<uint8_t> bytes;
+  BulkVector<uint8_t> bytes;
   bytes.reserve(hint + kTextSlack);
   bytes.resize(hint);
   size_t got = 0;

@@ -25,7 +25,8 @@ struct DownloadPackage {
 };
 
 // Replaces `package` with one for `image` and returns true; an image of 16
-// bytes or fewer is no table, and leaves `package` as it was (false).
+// bytes or fewer is no table, and one of 4 GiB or more cannot be announced
+// in 32 bits: both leave `package` as it was (false).
 bool BuildDownloadPackage(std::span<const uint8_t> image, DownloadPackage& package);
 
 }  // namespace tabrelium

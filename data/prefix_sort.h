@@ -1,0 +1,49 @@
+// Sorting rows by a 16-byte key prefix. The table image sorts these small
+// entries (20 bytes each) instead of whole records, then writes each record
+// once into its sorted slot; keys longer than 16 bytes are ordered in further
+// rounds over the runs whose prefixes are equal.
+//
+// Thread-safety: plain functions on caller-owned entries.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string_view>
+
+namespace tabrelium {
+
+inline constexpr size_t kPrefixBytes = 16;
+
+struct PrefixEntry {
+  // Key bytes as two 64-bit words, first byte most significant, so that
+  // comparing the words compares the bytes as unsigned. Kept as bytes so the
+  // entry needs 4-byte alignment only and packs into 20 bytes.
+  std::array<uint8_t, kPrefixBytes> words;
+  uint32_t row;
+
+  uint64_t Word(int i) const {
+    uint64_t v;
+    std::memcpy(&v, words.data() + 8 * i, 8);
+    return v;
+  }
+  uint8_t Byte(size_t i) const {
+    return static_cast<uint8_t>(Word(static_cast<int>(i / 8)) >> (56 - 8 * (i % 8)));
+  }
+};
+static_assert(sizeof(PrefixEntry) == 20 && alignof(PrefixEntry) == 4);
+
+// Puts bytes [from, from + 16) of `key` as a record holds it (cut to
+// `keyLength` bytes, padded with spaces) into the entry.
+void SetPrefix(PrefixEntry& entry, std::string_view key, size_t keyLength, size_t from);
+
+inline bool SamePrefix(const PrefixEntry& a, const PrefixEntry& b) {
+  return a.Word(0) == b.Word(0) && a.Word(1) == b.Word(1);
+}
+
+// Sorts by the prefix bytes, compared as unsigned, then by row, so that the
+// order never depends on how the entries arrived.
+void SortByPrefixThenRow(std::span<PrefixEntry> entries);
+
+}  // namespace tabrelium

@@ -1,0 +1,250 @@
+#include "data/table_image.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "data/prefix_sort.h"
+#include "text/gbk.h"
+
+namespace tabrelium {
+namespace {
+
+constexpr uint8_t kTableWithoutMemo = 0x03;
+constexpr uint8_t kCharacterField = 'C';
+constexpr uint8_t kHeaderTerminator = 0x0D;
+constexpr uint8_t kLiveRecord = 0x20;  // the deletion flag of a record that is not deleted
+constexpr uint8_t kPad = 0x20;
+constexpr size_t kBlockBytes = 32;  // the header and each descriptor
+constexpr size_t kNameBytes = 11;
+
+struct FieldLayout {
+  uint8_t column;   // source column, 0 = none
+  uint16_t offset;  // within a record
+  uint8_t length;   // bytes
+};
+
+struct Layout {
+  int32_t fieldCount = 0;
+  std::array<FieldLayout, kMaxFields> fields{};
+  uint16_t headerLength = 0;
+  uint16_t recordLength = 0;
+};
+
+void PutLe16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+void PutLe32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+Layout MakeLayout(const CellTable& cells, const FieldTable& table) {
+  Layout layout;
+  // The fields array has 32 slots; a larger count can only come from a
+  // corrupted table and must not read past them.
+  layout.fieldCount = std::clamp<int32_t>(table.fieldCount, 0, kMaxFields);
+  uint16_t offset = 1;  // byte 0 of a record is its deletion flag
+  for (int32_t j = 0; j < layout.fieldCount; ++j) {
+    const uint8_t column = table.fields[j].extractColn;
+    uint8_t length = 1;  // a field without source column is one space
+    if (column != 0) length = column <= kMaxColumns ? GetColumnWidth(cells, column) : 0;
+    layout.fields[j] = {column, offset, length};
+    offset = static_cast<uint16_t>(offset + length);
+  }
+  layout.headerLength = static_cast<uint16_t>(kBlockBytes * (layout.fieldCount + 1) + 1);
+  layout.recordLength = offset;
+  return layout;
+}
+
+void WriteHeader(const Layout& layout, const FieldTable& table, const std::tm& date,
+                 uint32_t recordCount, uint8_t* out) {
+  std::memset(out, 0, layout.headerLength);
+  out[0] = kTableWithoutMemo;
+  out[1] = static_cast<uint8_t>(date.tm_year);
+  out[2] = static_cast<uint8_t>(date.tm_mon + 1);
+  out[3] = static_cast<uint8_t>(date.tm_mday);
+  PutLe32(out + 4, recordCount);
+  PutLe16(out + 8, layout.headerLength);
+  PutLe16(out + 10, layout.recordLength);
+  for (int32_t j = 0; j < layout.fieldCount; ++j) {
+    uint8_t* d = out + kBlockBytes * (j + 1);
+    const FieldSpec& spec = table.fields[j];
+    static_assert(sizeof spec.displayName <= kNameBytes);
+    const std::string_view name(spec.displayName,
+                                strnlen(spec.displayName, sizeof spec.displayName));
+    std::memcpy(d, name.data(), name.size());
+    // Capitals for ASCII letters only; the second byte of a two-byte
+    // character may lie in a..z and must stay, or the character changes.
+    for (size_t i = 0; i < name.size(); i += GbkCharLength(name, i))
+      if (d[i] >= 'a' && d[i] <= 'z') d[i] = static_cast<uint8_t>(d[i] - 0x20);
+    d[11] = kCharacterField;
+    PutLe32(d + 12, layout.fields[j].offset);
+    d[16] = layout.fields[j].length;
+    d[17] = 0;  // decimal count
+    d[18] = spec.displayRows;
+  }
+  out[kBlockBytes * (layout.fieldCount + 1)] = kHeaderTerminator;
+}
+
+std::string_view FieldText(const CellTable& cells, int32_t row, const FieldLayout& field) {
+  return field.column == 0 ? std::string_view() : cells.CellText(row, field.column);
+}
+
+bool RowHasText(const CellTable& cells, const Layout& layout, int32_t row) {
+  for (int32_t j = 0; j < layout.fieldCount; ++j)
+    if (!FieldText(cells, row, layout.fields[j]).empty()) return true;
+  return false;
+}
+
+// Sorts entries whose keys agree before byte `from` and whose prefixes hold
+// bytes [from, from + 16). Runs that still agree are given their next 16
+// bytes and sorted again, so each cell is read once per round instead of at
+// every comparison; keys of at most 63 bytes need at most four rounds.
+void SortByKeyFrom(std::span<PrefixEntry> entries, const CellTable& cells,
+                   const FieldLayout& key, size_t from) {
+  SortByPrefixThenRow(entries);
+  const size_t next = from + kPrefixBytes;
+  if (next >= key.length) return;
+  for (size_t i = 0; i < entries.size();) {
+    size_t j = i + 1;
+    while (j < entries.size() && SamePrefix(entries[i], entries[j])) ++j;
+    if (j - i > 1) {
+      std::span<PrefixEntry> run = entries.subspan(i, j - i);
+      for (PrefixEntry& e : run)
+        SetPrefix(e, FieldText(cells, static_cast<int32_t>(e.row), key), key.length, next);
+      SortByKeyFrom(run, cells, key, next);
+    }
+    i = j;
+  }
+}
+
+void WriteRecord(const CellTable& cells, const Layout& layout, int32_t row, uint8_t* record) {
+  record[0] = kLiveRecord;
+  for (int32_t j = 0; j < layout.fieldCount; ++j) {
+    const FieldLayout& field = layout.fields[j];
+    std::string_view text = FieldText(cells, row, field);
+    // A column's width is its longest cell, so the cut never happens on a
+    // consistent table; if it did, it must not leave half a character.
+    if (text.size() > field.length) text = CutGbk(text, field.length);
+    uint8_t* out = record + field.offset;
+    if (!text.empty()) std::memcpy(out, text.data(), text.size());
+    std::memset(out + text.size(), kPad, field.length - text.size());
+  }
+}
+
+// Fills `entries` from the first entries.size() rows that have text, in row
+// order, with their first 16 key bytes; returns the last of those rows.
+int32_t CollectEntries(const CellTable& cells, const Layout& layout,
+                       std::span<PrefixEntry> entries) {
+  const FieldLayout& key = layout.fields[0];
+  size_t collected = 0;
+  int32_t lastRow = 0;
+  for (int32_t row = 1; row <= GetRowCount(cells) && collected < entries.size(); ++row) {
+    if (!RowHasText(cells, layout, row)) continue;
+    PrefixEntry& entry = entries[collected++];
+    entry.row = static_cast<uint32_t>(row);
+    SetPrefix(entry, FieldText(cells, row, key), key.length, 0);
+    lastRow = row;
+  }
+  return lastRow;
+}
+
+// Writes the records in row order, each straight into its slot in `sorted`
+// order: the cells are then read front to back, and only the writes jump
+// around. The entries may share memory with the records; they are read in
+// full before the first record is written.
+void WriteRecords(const CellTable& cells, const Layout& layout,
+                  std::span<const PrefixEntry> sorted, int32_t lastRow, uint8_t* records) {
+  constexpr uint32_t kNoRecord = UINT32_MAX;
+  std::vector<uint32_t> slotOfRow(static_cast<size_t>(lastRow), kNoRecord);
+  for (size_t p = 0; p < sorted.size(); ++p)
+    slotOfRow[sorted[p].row - 1] = static_cast<uint32_t>(p);
+
+  const size_t recordLength = layout.recordLength;
+  // The slots are scattered over the whole image: ask for a slot's cache
+  // line a few records early so that the writes do not wait for each other.
+  constexpr int32_t kPrefetchAhead = 16;
+  for (int32_t row = 1; row <= lastRow; ++row) {
+    if (row + kPrefetchAhead <= lastRow) {
+      const uint32_t ahead = slotOfRow[static_cast<size_t>(row - 1 + kPrefetchAhead)];
+      if (ahead != kNoRecord) __builtin_prefetch(records + size_t{ahead} * recordLength, 1);
+    }
+    const uint32_t slot = slotOfRow[static_cast<size_t>(row - 1)];
+    if (slot != kNoRecord) WriteRecord(cells, layout, row, records + size_t{slot} * recordLength);
+  }
+}
+
+std::tm LocalDateNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm date{};
+#if defined(_WIN32)
+  localtime_s(&date, &now);
+#else
+  localtime_r(&now, &date);
+#endif
+  return date;
+}
+
+}  // namespace
+
+uint32_t GetRecordCount(std::span<const uint8_t> image) {
+  if (image.size() < 8) return 0;
+  return uint32_t{image[4]} | uint32_t{image[5]} << 8 | uint32_t{image[6]} << 16 |
+         uint32_t{image[7]} << 24;
+}
+
+uint16_t GetHeaderLength(std::span<const uint8_t> image) {
+  if (image.size() < 10) return 0;
+  return static_cast<uint16_t>(image[8] | image[9] << 8);
+}
+
+uint16_t GetRecordLength(std::span<const uint8_t> image) {
+  if (image.size() < 12) return 0;
+  return static_cast<uint16_t>(image[10] | image[11] << 8);
+}
+
+void BuildTableImage(const CellTable& cells, const FieldTable& table, TableImage& image,
+                     std::optional<std::tm> buildDate) {
+  const Layout layout = MakeLayout(cells, table);
+  const size_t headerLength = layout.headerLength;
+  const size_t recordLength = layout.recordLength;
+
+  // A record is appended only while it ends below 64 MiB.
+  const size_t maxRecords = (kMaxImageBytes - 1 - headerLength) / recordLength;
+  size_t rowsWithText = 0;
+  for (int32_t row = 1; row <= GetRowCount(cells); ++row)
+    rowsWithText += RowHasText(cells, layout, row);
+  const size_t recordCount = std::min(rowsWithText, maxRecords);
+  const size_t imageSize = headerLength + recordCount * recordLength;
+
+  // The sort entries live in the image's own buffer, after the header, so
+  // the sort needs no second block of memory; records shorter than an entry
+  // get a buffer sized for the entries.
+  const size_t entryBytes = recordCount * sizeof(PrefixEntry);
+  const size_t bufferSize =
+      headerLength + std::max(recordCount * recordLength, entryBytes) + alignof(PrefixEntry);
+  BulkVector<uint8_t>& bytes = image.bytes;
+  bytes.clear();
+  bytes.reserve(bufferSize);
+  bytes.resize(bufferSize);
+  const size_t entriesAt = (bufferSize - entryBytes) / alignof(PrefixEntry) * alignof(PrefixEntry);
+  // The vector's storage is suitably aligned for any object.
+  std::span<PrefixEntry> entries(reinterpret_cast<PrefixEntry*>(bytes.data() + entriesAt),
+                                 recordCount);
+
+  const int32_t lastRow = CollectEntries(cells, layout, entries);
+  const FieldLayout& key = layout.fields[0];
+  // Without a source column or with an empty one, every key is the same.
+  if (key.column != 0 && key.length != 0) SortByKeyFrom(entries, cells, key, 0);
+  WriteRecords(cells, layout, entries, lastRow, bytes.data() + headerLength);
+  WriteHeader(layout, table, buildDate ? *buildDate : LocalDateNow(),
+              static_cast<uint32_t>(recordCount), bytes.data());
+
+  bytes.resize(imageSize);  // keeps the block; drops the spent entries
+  image.imageSize = static_cast<int32_t>(imageSize);
+  image.droppedRows = static_cast<int64_t>(rowsWithText - recordCount);
+}
+
+}  // namespace tabrelium
