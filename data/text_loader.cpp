@@ -45,9 +45,11 @@ bool LoadTextFile(const std::string& path, TextBuffer& buffer, CellTable& cells)
   std::fseek(file.get(), 0, SEEK_SET);
   const size_t hint = static_cast<size_t>(std::clamp<int64_t>(size, 0, kMaxTextBytes));
 
+  // Room for one byte more than the size says, so that a file of exactly
+  // that size is known to have ended without growing the block.
   BulkVector<uint8_t> bytes;
-  bytes.reserve(hint + kTextSlack);
-  bytes.resize(hint);
+  bytes.reserve(std::min<size_t>(hint + 1, kMaxTextBytes) + kTextSlack);
+  bytes.resize(std::min<size_t>(hint + 1, kMaxTextBytes));
   size_t got = 0;
   for (;;) {
     if (got == bytes.size()) {

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in Release, generates the three product inputs into a
+# temporary folder, runs the stage benchmarks, the peak-memory probe and the
+# CLI as a whole process, and prints a summary against the targets.
+#
+#   bench/run.sh            (from anywhere; about 3 to 5 minutes on two cores)
+# Environment: CLI_RUNS (default 11) timed runs of `tabrelium-cli image`;
+# extra arguments go to pipeline_bench (e.g. --benchmark_filter=pipeline).
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(dirname "$here")
+build="$repo/build-bench"
+cli_runs=${CLI_RUNS:-11}
+
+echo "== build ($build)"
+cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DTABRELIUM_BUILD_BENCHMARKS=ON -DTABRELIUM_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" --target generate_products pipeline_bench pipeline_peak_rss tabrelium-cli
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# The CLI reads its configuration from here: an empty folder means defaults,
+# whatever this machine's own configuration holds.
+export XDG_CONFIG_HOME="$work/config"
+mkdir -p "$XDG_CONFIG_HOME"
+
+echo "== inputs ($work)"
+gen="$build/bench/generate_products"
+"$gen" --bytes 67108864 "$work/products_64mib.csv"
+"$gen" 1000000 "$work/products_1000000.csv"
+"$gen" 440000 "$work/products_440000.csv"
+
+echo "== pipeline_bench"
+"$build/bench/pipeline_bench" --inputs="$work" \
+  --benchmark_out="$work/bench.csv" --benchmark_out_format=csv "$@"
+cp "$work/bench.csv" "$build/pipeline_bench.csv"
+
+echo "== peak resident memory, whole pipeline, one fresh process per input"
+for input in products_64mib products_1000000 products_440000; do
+  echo "-- $input"
+  "$build/bench/pipeline_peak_rss" "$work/$input.csv" | tee "$work/rss_$input.txt"
+done
+
+echo "== tabrelium-cli image on 440,000 rows, $cli_runs runs"
+cli=("$build/cli/tabrelium-cli" image "$work/products_440000.csv" -o "$work/x.img")
+if ! command -v hyperfine >/dev/null && [ "$(id -u)" = 0 ]; then
+  apt-get install -y -qq hyperfine >/dev/null 2>&1 || true
+fi
+if command -v hyperfine >/dev/null; then
+  hyperfine -N --style basic --warmup 1 --runs "$cli_runs" --export-json "$work/cli.json" \
+    "$(printf "%q " "${cli[@]}")" >/dev/null
+  cli_ms=$(grep -o '"median": *[0-9.e-]*' "$work/cli.json" | head -1 |
+    awk -F: '{printf "%.1f", $2 * 1000}')
+  cli_tool=hyperfine
+else
+  "${cli[@]}" >/dev/null  # warm-up
+  for _ in $(seq "$cli_runs"); do
+    start=$(date +%s%N)
+    "${cli[@]}" >/dev/null
+    echo $(( ($(date +%s%N) - start) / 1000 ))
+  done | sort -n | awk '{ t[NR] = $1 } END { printf "%.1f\n", t[int((NR + 1) / 2)] / 1000 }' \
+    >"$work/cli_ms.txt"
+  cli_ms=$(cat "$work/cli_ms.txt")
+  cli_tool="date loop"
+fi
+
+echo
+echo "== summary (medians, wall time; x memchr = stage time / one memchr pass)"
+awk -v cli_ms="$cli_ms" -v cli_tool="$cli_tool" -v cli_runs="$cli_runs" -f "$here/summarize.awk" \
+  "$work/bench.csv" "$work/rss_products_64mib.txt"
