@@ -17,12 +17,15 @@ inline constexpr std::string_view kConfigFileName = "tools_config_v1.31.ini";
 
 // Where the window keeps its configuration: "c:\tools_config_v1.31.ini" on
 // Windows; elsewhere $XDG_CONFIG_HOME/tabrelium/tools_config_v1.31.ini, with
-// ~/.config in place of an unset or empty XDG_CONFIG_HOME.
+// ~/.config in place of an unset, empty or relative XDG_CONFIG_HOME.
+// Reads the environment: not safe against a concurrent setenv.
 std::string DefaultConfigPath();
 
 // Resets `table` to the defaults, then applies the file at `path`.
-// Returns false when the file cannot be opened (the defaults then stand);
-// callers that follow the window's rule ignore the result.
+// Returns false when the file cannot be opened or read (the defaults then
+// stand); callers that follow the window's rule ignore the result. Only the
+// first 64 MiB are read, which keeps a mistaken path such as /dev/zero from
+// exhausting memory; a real configuration file is a few hundred bytes.
 bool LoadFieldConfig(const std::string& path, FieldTable& table);
 
 // Resets `table` to the defaults, then applies `bytes` as a file's content.
