@@ -9,7 +9,7 @@
 #include "data/lcd_preview.h"
 #include "data/table_image.h"
 #include "device/download_package.h"
-#include "text/messages.h"
+#include "common/messages.h"
 
 namespace tabrelium::cli {
 namespace {

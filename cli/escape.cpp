@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "text/gbk.h"
-#include "text/gbk_utf8.h"
+#include "common/gbk.h"
+#include "common/gbk_utf8.h"
 
 namespace tabrelium::cli {
 namespace {

@@ -6,7 +6,7 @@
 #include "config/config_file.h"
 #include "data/text_cutter.h"
 #include "data/text_loader.h"
-#include "text/messages.h"
+#include "common/messages.h"
 
 namespace tabrelium::cli {
 namespace {

@@ -1,10 +1,10 @@
-#include "text/gbk_utf8.h"
+#include "common/gbk_utf8.h"
 
 #include <iconv.h>
 
 #include <cerrno>
 
-#include "text/gbk.h"
+#include "common/gbk.h"
 
 namespace tabrelium {
 namespace {

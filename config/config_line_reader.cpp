@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "text/gbk.h"
+#include "common/gbk.h"
 
 namespace tabrelium {
 namespace {

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "config/config_line_reader.h"
-#include "text/gbk.h"
+#include "common/gbk.h"
 
 namespace tabrelium {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "text/gbk.h"
+#include "common/gbk.h"
 
 namespace tabrelium {
 namespace {

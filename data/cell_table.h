@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text/bulk_allocator.h"
+#include "common/bulk_allocator.h"
 
 namespace tabrelium {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "data/prefix_sort.h"
-#include "text/gbk.h"
+#include "common/gbk.h"
 
 namespace tabrelium {
 namespace {

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text/bulk_allocator.h"
+#include "common/bulk_allocator.h"
 
 #include "config/field_table.h"
 #include "data/cell_table.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "text/bulk_allocator.h"
+#include "common/bulk_allocator.h"
 
 namespace tabrelium {
 

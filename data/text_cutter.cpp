@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "text/gbk.h"
+#include "common/gbk.h"
 
 namespace tabrelium {
 namespace {

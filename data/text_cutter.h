@@ -8,7 +8,7 @@
 // odd number of double quotes is read in plain mode (quotes are ordinary
 // bytes); any other line in quoted mode, where a double quote opens a section
 // that hides separators and a field that begins with one is a quoted value.
-// Characters follow the double-byte rule of text/gbk.h in every pass.
+// Characters follow the double-byte rule of common/gbk.h in every pass.
 //
 // Thread-safety: plain functions on caller-owned stores.
 #pragma once

@@ -11,7 +11,7 @@
 #include "data/text_cutter.h"
 #include "data/text_loader.h"
 #include "tests/test_support.h"
-#include "text/gbk.h"
+#include "common/gbk.h"
 
 namespace tabrelium {
 namespace {

@@ -9,7 +9,7 @@
 #include "config/config_file.h"
 #include "config/field_table.h"
 #include "device/download_package.h"
-#include "text/gbk_utf8.h"
+#include "common/gbk_utf8.h"
 #include "tests/test_support.h"
 
 namespace tabrelium {
