@@ -5,11 +5,9 @@
 
 #include "cli/escape.h"
 #include "config/config_file.h"
-#include "config/field_grid_texts.h"
 #include "data/lcd_preview.h"
 #include "data/table_image.h"
 #include "device/download_package.h"
-#include "common/messages.h"
 
 namespace tabrelium::cli {
 namespace {
@@ -33,27 +31,6 @@ class Output {
   std::string buffer_;
 };
 
-void PrintWarnings(const Session& session) {
-  for (const std::string& warning : CutWarnings(session))
-    std::fprintf(stderr, "tabrelium-cli: warning: %s\n", warning.c_str());
-}
-
-std::optional<Failure> Prepare(const Options& options, Session& session) {
-  if (auto failure = LoadConfiguration(options, session)) return failure;
-  if (auto failure = LoadAndCutDataFile(options, session)) return failure;
-  PrintWarnings(session);
-  return std::nullopt;
-}
-
-// The window reads its grid back before every preview and download; the
-// fields as the grid would give them are what the device gets.
-std::optional<Failure> ReadBackFields(Session& session) {
-  RoundTripThroughGrid(session.table);
-  if (!IsFieldConfigValid(session.table, session.cells.columnCount))
-    return Failure{std::string(messages::kConfigurationError), 1};
-  return std::nullopt;
-}
-
 bool WriteFile(const std::string& path, std::span<const uint8_t> bytes) {
   std::FILE* file = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
   if (file == nullptr) return false;
@@ -75,7 +52,7 @@ int Report(const Failure& failure) {
 }
 
 int RunCells(const Options& options, Session& session) {
-  if (auto failure = Prepare(options, session)) return Report(*failure);
+  if (auto failure = PrepareData(options, session)) return Report(*failure);
   const CellTable& cells = session.cells;
   std::string widths;
   for (int32_t c = 1; c <= cells.columnCount; ++c)
@@ -98,7 +75,7 @@ int RunCells(const Options& options, Session& session) {
 }
 
 int RunPreview(const Options& options, Session& session) {
-  if (auto failure = Prepare(options, session)) return Report(*failure);
+  if (auto failure = PrepareData(options, session)) return Report(*failure);
   if (auto failure = ReadBackFields(session)) return Report(*failure);
   const int32_t rows = session.cells.rowCount;
   if (options.row < 1 || options.row > rows)
@@ -118,16 +95,8 @@ int RunPreview(const Options& options, Session& session) {
 }
 
 int RunImage(const Options& options, Session& session) {
-  if (auto failure = Prepare(options, session)) return Report(*failure);
-  if (auto failure = ReadBackFields(session)) return Report(*failure);
   TableImage image;
-  BuildTableImage(session.cells, session.table, image);
-  if (image.droppedRows > 0)
-    std::fprintf(stderr,
-                 "tabrelium-cli: warning: %lld row(s) did not fit in the image and were dropped\n",
-                 static_cast<long long>(image.droppedRows));
-  if (image.imageSize > kMaxDownloadBytes)
-    return Report({std::string(messages::kImageTooLarge), 1});
+  if (auto failure = PrepareImage(options, session, image)) return Report(*failure);
 
   std::span<const uint8_t> bytes(image.bytes.data(), static_cast<size_t>(image.imageSize));
   DownloadPackage package;
@@ -144,10 +113,10 @@ int RunImage(const Options& options, Session& session) {
 }
 
 int RunConfig(const Options& options, Session& session) {
-  if (auto failure = LoadConfiguration(options, session)) return Report(*failure);
-  if (options.file) {
-    if (auto failure = LoadAndCutDataFile(options, session)) return Report(*failure);
-    PrintWarnings(session);
+  if (!options.file) {
+    if (auto failure = LoadConfiguration(options, session)) return Report(*failure);
+  } else {
+    if (auto failure = PrepareData(options, session)) return Report(*failure);
   }
   const std::string bytes = FormatFieldConfig(session.table);
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/download_command.h"
 #include "cli/options.h"
 
 int main(int argc, char** argv) {
@@ -21,5 +22,6 @@ int main(int argc, char** argv) {
   if (options->command == "cells") return RunCells(*options, session);
   if (options->command == "preview") return RunPreview(*options, session);
   if (options->command == "image") return RunImage(*options, session);
+  if (options->command == "download") return RunDownload(*options, session);
   return RunConfig(*options, session);
 }

@@ -6,7 +6,7 @@
 namespace tabrelium::cli {
 namespace {
 
-constexpr std::string_view kCommands[] = {"cells", "preview", "image", "config", "help"};
+constexpr std::string_view kCommands[] = {"cells", "preview", "image", "download", "config", "help"};
 
 std::optional<int64_t> ParseInteger(std::string_view text) {
   int64_t value = 0;
@@ -128,6 +128,11 @@ std::string UsageText(const std::string& command) {
     return "usage: tabrelium-cli image FILE -o OUT [--package] [--separator I] [--start-line N] [--config PATH]\n"
            "Writes the table image the device receives (or, with --package, the download\n"
            "package: length, CRC-32, image) and prints records=, size= and kb=.\n";
+  if (command == "download")
+    return "usage: tabrelium-cli download FILE [--separator I] [--start-line N] [--config PATH]\n"
+           "Builds the table image and downloads it into the device (vendor 2018, product\n"
+           "0101), showing progress on stderr. Ctrl+C stops the download; the exit status\n"
+           "is 0 only when the device reported the download complete.\n";
   if (command == "config")
     return "usage: tabrelium-cli config [FILE] [--separator I] [--start-line N] [--config PATH]\n"
            "Prints the configuration file's bytes as the window would save them.\n";
@@ -137,6 +142,7 @@ std::string UsageText(const std::string& command) {
          "  cells FILE          print the rows and cells cut from a txt or csv file\n"
          "  preview FILE        print a record as the device's display shows it (--row R)\n"
          "  image FILE -o OUT   write the table image (--package: the download package)\n"
+         "  download FILE       download the table into the device\n"
          "  config [FILE]       print the configuration as the window would save it\n"
          "  help [COMMAND]      this text, or a command's\n"
          "\n"

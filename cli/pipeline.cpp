@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "config/config_file.h"
+#include "config/field_grid_texts.h"
 #include "data/text_cutter.h"
 #include "data/text_loader.h"
 #include "common/messages.h"
@@ -95,6 +97,34 @@ std::vector<std::string> CutWarnings(const Session& s) {
                        std::to_string(kMaxColumns) + " fields; fields after the " +
                        std::to_string(kMaxColumns) + "th were dropped");
   return warnings;
+}
+
+std::optional<Failure> PrepareData(const Options& options, Session& session) {
+  if (auto failure = LoadConfiguration(options, session)) return failure;
+  if (auto failure = LoadAndCutDataFile(options, session)) return failure;
+  for (const std::string& warning : CutWarnings(session))
+    std::fprintf(stderr, "tabrelium-cli: warning: %s\n", warning.c_str());
+  return std::nullopt;
+}
+
+std::optional<Failure> ReadBackFields(Session& session) {
+  RoundTripThroughGrid(session.table);
+  if (!IsFieldConfigValid(session.table, session.cells.columnCount))
+    return Failure{std::string(messages::kConfigurationError), 1};
+  return std::nullopt;
+}
+
+std::optional<Failure> PrepareImage(const Options& options, Session& session, TableImage& image) {
+  if (auto failure = PrepareData(options, session)) return failure;
+  if (auto failure = ReadBackFields(session)) return failure;
+  BuildTableImage(session.cells, session.table, image);
+  if (image.droppedRows > 0)
+    std::fprintf(stderr,
+                 "tabrelium-cli: warning: %lld row(s) did not fit in the image and were dropped\n",
+                 static_cast<long long>(image.droppedRows));
+  if (image.imageSize > kMaxDownloadBytes)
+    return Failure{std::string(messages::kImageTooLarge), 1};
+  return std::nullopt;
 }
 
 }  // namespace tabrelium::cli

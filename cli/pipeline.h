@@ -11,6 +11,7 @@
 #include "cli/options.h"
 #include "config/field_table.h"
 #include "data/cell_table.h"
+#include "data/table_image.h"
 #include "data/text_buffer.h"
 
 namespace tabrelium::cli {
@@ -32,5 +33,17 @@ std::optional<Failure> LoadAndCutDataFile(const Options& options, Session& sessi
 
 // The loss the old tool kept quiet about, as warning lines (UTF-8).
 std::vector<std::string> CutWarnings(const Session& session);
+
+// The configuration and the data file, loaded and cut, with the warnings
+// written to stderr.
+std::optional<Failure> PrepareData(const Options& options, Session& session);
+
+// The window reads its grid back before every preview and download; the
+// fields as the grid would give them are what the device gets.
+std::optional<Failure> ReadBackFields(Session& session);
+
+// PrepareData, ReadBackFields, then the table image with the window's
+// checks before a download (at most 16 MiB).
+std::optional<Failure> PrepareImage(const Options& options, Session& session, TableImage& image);
 
 }  // namespace tabrelium::cli

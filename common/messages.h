@@ -14,4 +14,10 @@ inline constexpr std::string_view kImageTooLarge =
 inline constexpr std::string_view kSelectDataFileFirst =
     "Please select the data file first(请先选择数据文件)";
 
+inline constexpr std::string_view kConnectionFailed = "Connection failed(连接失败)";
+inline constexpr std::string_view kErrorCaption = "Error(错误)";
+inline constexpr std::string_view kDownloadFailed = "Downdload failed(下载失败)";
+inline constexpr std::string_view kStartDownload = "Startup download(启动下载)";
+inline constexpr std::string_view kStopDownload = "Stop download(停止下载)";
+
 }  // namespace tabrelium::messages

@@ -5,7 +5,7 @@
 #   scripts/install-deps.sh --test   also what the tests, fuzzers and benchmarks need
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config)
+packages=(g++ cmake ninja-build pkg-config libhidapi-dev)
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
 fi

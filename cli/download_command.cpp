@@ -1,0 +1,104 @@
+#include "cli/download_command.h"
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+#include "cli/commands.h"
+#include "cli/download_progress.h"
+#include "common/messages.h"
+#include "device/download_package.h"
+#include "device/download_thread.h"
+#include "device/hid_link.h"
+
+namespace tabrelium::cli {
+namespace {
+
+// Ctrl+C is taken by sigtimedwait on the main thread, never by a handler:
+// the first one stops the download as the window's button would, so the
+// device's link is closed properly; a second one ends the program at once.
+class InterruptWatch {
+ public:
+  InterruptWatch() {
+    sigemptyset(&set_);
+    sigaddset(&set_, SIGINT);
+    sigaddset(&set_, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set_, &previous_);
+  }
+  ~InterruptWatch() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  InterruptWatch(const InterruptWatch&) = delete;
+  InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+  // Waits up to 100 ms; true when Ctrl+C (or a polite kill) arrived.
+  bool Wait() {
+    const timespec timeout{0, 100 * 1000 * 1000};
+    return sigtimedwait(&set_, nullptr, &timeout) > 0;
+  }
+
+ private:
+  sigset_t set_{};
+  sigset_t previous_{};
+};
+
+int ReportOutcome(const DownloadResult& result, const DownloadPackage& package) {
+  switch (result.outcome) {
+    case DownloadOutcome::kCompleted:
+      std::printf("complete: %u bytes, CRC-32 0x%08X\n", package.DataLength(), package.Crc());
+      return 0;
+    case DownloadOutcome::kConnectionFailed:
+      return 1;  // already told, with the reason
+    case DownloadOutcome::kFailed:
+      return Report({std::string(messages::kDownloadFailed), 1});
+    case DownloadOutcome::kEnded:
+      return Report({"the device ended the download without reporting it complete", 1});
+    case DownloadOutcome::kCapacityRefused:
+      return Report({"the device refused the table: not enough room (see above)", 1});
+    case DownloadOutcome::kDisconnected:
+      return 1;  // already told
+    case DownloadOutcome::kStopped:
+      return Report({"the download was stopped before the device reported it complete", 1});
+  }
+  return 1;
+}
+
+}  // namespace
+
+int RunDownload(const Options& options, Session& session) {
+  TableImage image;
+  if (auto failure = PrepareImage(options, session, image)) return Report(*failure);
+  DownloadPackage package;
+  BuildDownloadPackage(std::span(image.bytes.data(), static_cast<size_t>(image.imageSize)),
+                       package);
+  // The size label of the window.
+  std::printf("%ld KB\n", (static_cast<long>(image.imageSize) + 1023) / 1024);
+  std::fflush(stdout);
+
+  CliDownloadOwner owner(package.DataLength(), isatty(STDERR_FILENO) == 1);
+  HidLink link;
+  InterruptWatch interrupts;  // before the threads start, so they inherit the mask
+  DownloadResult result;
+  std::atomic<bool> finished = false;
+  std::thread download([&] {
+    result = DownloadThread(owner, link, package);
+    finished = true;
+  });
+  int interruptCount = 0;
+  while (!finished) {
+    if (!interrupts.Wait()) continue;
+    if (++interruptCount == 1) {
+      std::fprintf(stderr, "\ntabrelium-cli: stopping the download (Ctrl+C again to quit at once)\n");
+      owner.RequestStop();
+    } else {
+      std::_Exit(130);
+    }
+  }
+  download.join();
+  return ReportOutcome(result, package);
+}
+
+}  // namespace tabrelium::cli

@@ -1,0 +1,71 @@
+// Serving the download package to the device: the device asks for the
+// header, then for each block's slices, and reports the end; the host only
+// answers, shows progress, and ends after a short countdown or when its
+// owner signals the stop event. The exchange is described in
+// docs/download-protocol.md.
+//
+// Thread-safety: DownloadThread runs on its own thread; it calls the
+// owner's callbacks on that thread. The owner may Set() the stop event from
+// any thread. The package must not change while the download runs.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "device/download_package.h"
+#include "device/event.h"
+#include "device/report_link.h"
+
+namespace tabrelium {
+
+// The window's side of a download (the CLI plays it too).
+class DownloadOwner {
+ public:
+  virtual ~DownloadOwner() = default;
+
+  // The progress label's new text (UTF-8): " 0%", "33.3%", "100%",
+  // "Downdload failed(下载失败)".
+  virtual void ShowProgress(std::string_view text) = 0;
+  // Connected: the button now stops the download; Browse is disabled.
+  virtual void EnterDownloadMode() = 0;
+  // The download has ended, however it ended.
+  virtual void LeaveDownloadMode() = 0;
+  // "Connection failed(连接失败)", caption "Error(错误)", and why.
+  virtual void ShowConnectionFailed(const OpenResult& why) = 0;
+  // The device vanished mid-download; the download ends as if stopped.
+  virtual void ShowDeviceDisconnected() = 0;
+  // The device said it holds `capacity` bytes, fewer than the table's `needed`.
+  virtual void ShowCapacityTooSmall(uint32_t capacity, uint32_t needed) = 0;
+  // Block `block` of the package's `blockCount` was asked for and served
+  // (for byte counts and rates): called after its slices were sent, for
+  // every accepted request of a block within the data, repeats included.
+  virtual void OnBlockRequested(uint32_t block, uint32_t blockCount) {
+    (void)block;
+    (void)blockCount;
+  }
+
+  // Signalled by the owner to stop, and by the download's own countdown.
+  // The download resets it when it connects.
+  ManualResetEvent m_hStopEvent;
+};
+
+enum class DownloadOutcome {
+  kConnectionFailed,
+  kCompleted,        // the device's last word was CMD_COMPLETE
+  kFailed,           // ... CMD_FAILED
+  kEnded,            // ... CMD_END, without saying how it went
+  kCapacityRefused,  // the device has too little room, and did not complete
+  kDisconnected,     // the device vanished before its last word
+  kStopped,          // the owner stopped it before the device's last word
+};
+
+struct DownloadResult {
+  DownloadOutcome outcome = DownloadOutcome::kStopped;
+  uint32_t capacity = 0;  // as the device last reported it
+};
+
+// Runs one download over `link` to its end. Opens and stops the link.
+DownloadResult DownloadThread(DownloadOwner& owner, ReportLink& link,
+                              const DownloadPackage& package);
+
+}  // namespace tabrelium
