@@ -26,8 +26,10 @@ void CliDownloadOwner::DrawBar() {
   const int filled = static_cast<int>(done * kWidth);
   std::string bar(static_cast<size_t>(filled), '#');
   bar.resize(kWidth, '.');
-  const double elapsed =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - firstBlock_).count();
+  const auto now = completedAt_ != std::chrono::steady_clock::time_point{}
+                       ? completedAt_
+                       : std::chrono::steady_clock::now();
+  const double elapsed = std::chrono::duration<double>(now - firstBlock_).count();
   const double rate = elapsed > 0 ? static_cast<double>(bytesAsked_) / elapsed : 0;
   std::string eta = "--:--";
   if (rate > 0) eta = FormatDuration((dataLength_ - bytesAsked_) / rate);
@@ -41,6 +43,10 @@ void CliDownloadOwner::DrawBar() {
 void CliDownloadOwner::ShowProgress(std::string_view text) {
   std::lock_guard lock(mutex_);
   label_ = std::string(text);
+  if (text == "100%" && completedAt_ == std::chrono::steady_clock::time_point{}) {
+    completedAt_ = std::chrono::steady_clock::now();
+    bytesAsked_ = dataLength_;
+  }
   if (liveBar_)
     DrawBar();
   else

@@ -42,6 +42,8 @@ class CliDownloadOwner final : public DownloadOwner {
   std::string label_ = " 0%";
   uint64_t bytesAsked_ = 0;
   std::chrono::steady_clock::time_point firstBlock_{};
+  // When the device reported the end: the rate then stays as it was.
+  std::chrono::steady_clock::time_point completedAt_{};
   bool barDrawn_ = false;
 };
 

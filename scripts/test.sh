@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test: the unit and CLI
-# tests, the same again under AddressSanitizer and UndefinedBehaviorSanitizer,
-# and each fuzz target for a bounded time.
+# Installs what is missing, builds and runs every test: the unit, CLI and
+# emulated-device tests, the same again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the threaded ones under ThreadSanitizer, and
+# each fuzz target for a bounded time.
 #   FUZZ_SECONDS   seconds per fuzz target (default 30)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +21,12 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug "-DTABRELIUM_SANITIZE
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== Build and test the threaded code with ThreadSanitizer"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTABRELIUM_SANITIZE=thread >/dev/null
+cmake --build build-tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs" \
+  -R '^(Draining|Ending|EndingInRealTime|EndingInTheDrain|Serving|ReportMailbox|TimedReportWriter|DeviceCallGate|Hidemu|EmulatedDownload|CliDownload)\.'
 
 echo "== Fuzz each target for ${fuzz_seconds}s"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
