@@ -16,7 +16,8 @@ cli_runs=${CLI_RUNS:-11}
 echo "== build ($build)"
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DTABRELIUM_BUILD_BENCHMARKS=ON -DTABRELIUM_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target generate_products pipeline_bench pipeline_peak_rss tabrelium-cli
+cmake --build "$build" --target generate_products pipeline_bench pipeline_peak_rss tabrelium-cli \
+  download_bench
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -64,6 +65,9 @@ else
   cli_ms=$(cat "$work/cli_ms.txt")
   cli_tool="date loop"
 fi
+
+echo "== download against the emulated device (1 MiB, 1 ms per frame; instant bus; silent device)"
+"$build/bench/download_bench" --runs "${DOWNLOAD_RUNS:-3}"
 
 echo
 echo "== summary (medians, wall time; x memchr = stage time / one memchr pass)"

@@ -80,6 +80,12 @@ EmuConfig ReadEmuConfig(bool warn) {
     config.frameTime = std::chrono::microseconds(*v);
   if (auto v = ReadUnsigned(warn, "TABRELIUM_EMU_STALL_MS", 60'000))
     config.stall = std::chrono::milliseconds(*v);
+  if (auto text = Variable("TABRELIUM_EMU_MUTE")) {
+    if (*text == "1")
+      config.mute = true;
+    else if (*text != "0")
+      Ignore(warn, "TABRELIUM_EMU_MUTE", *text);
+  }
   if (auto text = Variable("TABRELIUM_EMU_OUT")) config.outPath = std::string(*text);
   if (auto v = ReadUnsigned(warn, "TABRELIUM_EMU_UNPLUG_AT_BLOCK", UINT32_MAX))
     config.unplugAtBlock = static_cast<uint32_t>(*v);

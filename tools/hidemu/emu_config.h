@@ -32,6 +32,7 @@ struct EmuConfig {
   std::chrono::milliseconds stall{0};         // extra time every host write blocks
   std::string outPath;                        // where verified data goes; empty: nowhere
   std::optional<uint32_t> unplugAtBlock;      // the device vanishes on reaching it
+  bool mute = false;                          // the device never says a word
 };
 
 // Reads every TABRELIUM_EMU_* variable. A value that does not parse, or is

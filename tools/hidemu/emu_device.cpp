@@ -36,6 +36,11 @@ EmuDevice::EmuDevice(const DeviceSettings& settings, EmuBus& bus, EmuRecord& rec
     : settings_(settings), bus_(bus), record_(record), reactAt_(Clock::now()) {}
 
 void EmuDevice::Run() {
+  if (settings_.mute) {
+    while (bus_.DeviceReceive(Clock::now() + std::chrono::hours(1)).kind != Delivery::Kind::kGone) {
+    }
+    return;
+  }
   for (;;) {
     record_.SetState(HIDEMU_ASKING_HEADER);
     if (!AskHeader()) return;

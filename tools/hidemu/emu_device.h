@@ -38,6 +38,7 @@ struct DeviceSettings {
   std::optional<uint32_t> unplugAtBlock;  // vanish on reaching this block
   std::string outPath;                    // where verified data is written
   std::chrono::milliseconds stall{0};
+  bool mute = false;  // a hung device: it sends nothing until closed
 };
 
 class EmuDevice {

@@ -47,6 +47,28 @@ size_t EmuRecord::CopyReceived(std::span<uint8_t> buffer) const {
   return received_.size();
 }
 
+void EmuRecord::NoteRequestRead() {
+  std::lock_guard lock(mutex_);
+  requestReadAt_ = std::chrono::steady_clock::now();
+  requestPending_ = true;
+}
+
+void EmuRecord::NoteHostWrite() {
+  const auto now = std::chrono::steady_clock::now();
+  std::lock_guard lock(mutex_);
+  if (!requestPending_) return;
+  requestPending_ = false;
+  answerLatencies_.push_back(static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(now - requestReadAt_).count()));
+}
+
+size_t EmuRecord::CopyAnswerLatencies(std::span<uint64_t> nanoseconds) const {
+  std::lock_guard lock(mutex_);
+  std::copy_n(answerLatencies_.begin(), std::min(nanoseconds.size(), answerLatencies_.size()),
+              nanoseconds.begin());
+  return answerLatencies_.size();
+}
+
 void EmuRecord::Reset() {
   for (auto* counter : {&counters.opens, &counters.closes, &counters.framesFromHost,
                         &counters.framesToHost, &counters.framesLost, &counters.framesCorrupted,
@@ -58,6 +80,8 @@ void EmuRecord::Reset() {
   std::lock_guard lock(mutex_);
   state_ = HIDEMU_IDLE;
   received_.clear();
+  requestPending_ = false;
+  answerLatencies_.clear();
 }
 
 EmuRecord& Record() {
@@ -100,6 +124,13 @@ enum hidemu_state hidemu_wait_for_end(int timeout_ms) {
 size_t hidemu_received_data(unsigned char* buffer, size_t capacity) {
   if (buffer == nullptr) capacity = 0;
   return hidemu::Record().CopyReceived(std::span<uint8_t>(buffer, capacity));
+}
+
+size_t hidemu_answer_latencies_ns(unsigned long long* nanoseconds, size_t capacity) {
+  static_assert(sizeof(unsigned long long) == sizeof(uint64_t));
+  if (nanoseconds == nullptr) capacity = 0;
+  return hidemu::Record().CopyAnswerLatencies(
+      std::span(reinterpret_cast<uint64_t*>(nanoseconds), capacity));
 }
 
 void hidemu_reset(void) { hidemu::Record().Reset(); }

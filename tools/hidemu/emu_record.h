@@ -46,6 +46,12 @@ class EmuRecord {
   void StoreReceived(std::span<const uint8_t> data);
   size_t CopyReceived(std::span<uint8_t> buffer) const;
 
+  // How long the host took from reading a request (header or block) to
+  // starting its first answer, one sample per answered request.
+  void NoteRequestRead();
+  void NoteHostWrite();
+  size_t CopyAnswerLatencies(std::span<uint64_t> nanoseconds) const;
+
   void Reset();
 
  private:
@@ -53,6 +59,9 @@ class EmuRecord {
   std::condition_variable stateChanged_;
   hidemu_state state_ = HIDEMU_IDLE;
   std::vector<uint8_t> received_;
+  std::chrono::steady_clock::time_point requestReadAt_{};
+  bool requestPending_ = false;
+  std::vector<uint64_t> answerLatencies_;
 };
 
 EmuRecord& Record();

@@ -21,6 +21,7 @@
 #include <thread>
 #include <type_traits>
 
+#include "device/device_frame.h"
 #include "tools/hidemu/emu_bus.h"
 #include "tools/hidemu/emu_config.h"
 #include "tools/hidemu/emu_device.h"
@@ -148,6 +149,7 @@ hid_device* OpenEmulatedDevice(const wchar_t* absent) {
   device.capacity = config.capacity;
   device.unplugAtBlock = config.unplugAtBlock;
   device.outPath = config.outPath;
+  device.mute = config.mute;
   device.stall = config.stall;
 
   hidemu::EmuRecord& record = hidemu::Record();
@@ -217,12 +219,16 @@ hid_device* hid_open_path(const char* path) {
 
 int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
   if (dev == nullptr || data == nullptr) return -1;
+  hidemu::Record().NoteHostWrite();
   return dev->bus->HostWrite(std::span(data, length));
 }
 
 int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int milliseconds) {
   if (dev == nullptr || data == nullptr) return -1;
-  return dev->bus->HostRead(std::span(data, length), milliseconds);
+  const int n = dev->bus->HostRead(std::span(data, length), milliseconds);
+  if (n >= 2 && (data[1] == tabrelium::CMD_HEADER || data[1] == tabrelium::CMD_BLOCK))
+    hidemu::Record().NoteRequestRead();
+  return n;
 }
 
 int hid_read(hid_device* dev, unsigned char* data, size_t length) {

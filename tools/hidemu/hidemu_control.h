@@ -56,6 +56,12 @@ enum hidemu_state hidemu_wait_for_end(int timeout_ms);
  * completed since the reset. */
 size_t hidemu_received_data(unsigned char* buffer, size_t capacity);
 
+/* The host's answer times: for each device request (header or block) the
+ * host read, the nanoseconds from the read that delivered it to the start of
+ * the host's next write. Copies up to `capacity` samples and returns their
+ * full count. */
+size_t hidemu_answer_latencies_ns(unsigned long long* nanoseconds, size_t capacity);
+
 /* Zeroes the counters, forgets the received data and sets the state to
  * HIDEMU_IDLE. Meant for between tests, with no device open. */
 void hidemu_reset(void);
