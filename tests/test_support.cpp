@@ -1,5 +1,8 @@
 #include "tests/test_support.h"
 
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -35,6 +38,15 @@ std::string ReadFile(const std::filesystem::path& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+CommandResult RunCommand(const std::string& command, const TempDir& dir) {
+  const auto out = dir.path() / "stdout";
+  const auto err = dir.path() / "stderr";
+  const std::string line =
+      command + " >" + out.string() + " 2>" + err.string() + " </dev/null";
+  const int raw = std::system(line.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
 }
 
 void LoadAndCut(std::string_view bytes, FieldTable& table, LoadedText& loaded) {

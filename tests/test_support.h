@@ -30,6 +30,17 @@ class TempDir {
 
 std::string ReadFile(const std::filesystem::path& path);
 
+// What a shell command did: its exit status (-1 when it did not exit) and
+// everything it wrote.
+struct CommandResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Runs `command` through the shell with no input, its output kept in `dir`.
+CommandResult RunCommand(const std::string& command, const TempDir& dir);
+
 // A loaded text and the table cut from it.
 struct LoadedText {
   TextBuffer buffer;

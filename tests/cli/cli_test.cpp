@@ -18,11 +18,7 @@ namespace {
 using testing::ReadFile;
 using testing::TempDir;
 
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
+using CliRun = testing::CommandResult;
 
 class CliTest : public ::testing::Test {
  protected:
@@ -32,12 +28,7 @@ class CliTest : public ::testing::Test {
   }
 
   CliRun Cli(const std::string& args) {
-    const auto out = dir_.path() / "stdout";
-    const auto err = dir_.path() / "stderr";
-    const std::string command = std::string(TABRELIUM_CLI_PATH) + " " + args + " >" +
-                                out.string() + " 2>" + err.string() + " </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
+    return testing::RunCommand(std::string(TABRELIUM_CLI_PATH) + " " + args, dir_);
   }
 
   std::string File(const std::string& name, std::string_view bytes) {

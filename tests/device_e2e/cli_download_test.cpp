@@ -13,11 +13,7 @@ namespace {
 using testing::ReadFile;
 using testing::TempDir;
 
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
+using CliRun = testing::CommandResult;
 
 class CliDownload : public ::testing::Test {
  protected:
@@ -37,16 +33,12 @@ class CliDownload : public ::testing::Test {
   // Runs the CLI with the emulator preloaded; `prefix` may hold knobs or a
   // `timeout` command that interrupts it.
   CliRun Cli(const std::string& knobs, const std::string& args, const std::string& prefix = "") {
-    const auto out = dir_.path() / "stdout";
-    const auto err = dir_.path() / "stderr";
-    const std::string command =
+    return testing::RunCommand(
         "env XDG_CONFIG_HOME=" + (dir_.path() / "xdg").string() +
-        " LD_PRELOAD=" TABRELIUM_HIDEMU_PATH
-        " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 TABRELIUM_EMU_OUT=" + received_ +
-        " " + knobs + " " + prefix + " " TABRELIUM_CLI_PATH " " + args + " >" + out.string() +
-        " 2>" + err.string() + " </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
+            " LD_PRELOAD=" TABRELIUM_HIDEMU_PATH
+            " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 TABRELIUM_EMU_OUT=" +
+            received_ + " " + knobs + " " + prefix + " " TABRELIUM_CLI_PATH " " + args,
+        dir_);
   }
 
   TempDir dir_;
