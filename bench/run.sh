@@ -17,7 +17,7 @@ echo "== build ($build)"
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DTABRELIUM_BUILD_BENCHMARKS=ON -DTABRELIUM_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target generate_products pipeline_bench pipeline_peak_rss tabrelium-cli \
-  download_bench
+  download_bench sheet_bench
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -65,6 +65,12 @@ else
   cli_ms=$(cat "$work/cli_ms.txt")
   cli_tool="date loop"
 fi
+
+echo "== spreadsheets, dBASE and UTF-8 text into the cell table (one fresh process each)"
+"$build/bench/sheet_bench" generate "$work"
+for input in xlsx_100k_3.xlsx xlsx_100k_32.xlsx dbf_100k.dbf utf8_64mib.csv; do
+  "$build/bench/sheet_bench" load "$work/$input" 5
+done
 
 echo "== download against the emulated device (1 MiB, 1 ms per frame; instant bus; silent device)"
 "$build/bench/download_bench" --runs "${DOWNLOAD_RUNS:-3}"

@@ -53,6 +53,9 @@ int Report(const Failure& failure) {
 
 int RunCells(const Options& options, Session& session) {
   if (auto failure = PrepareData(options, session)) return Report(*failure);
+  if (!session.fromSpreadsheet)
+    std::fprintf(stderr, "tabrelium-cli: encoding: %s%s\n", TextEncodingName(session.buffer.encoding),
+                 session.buffer.encoding == TextEncoding::kGbk ? "" : ", converted to GBK");
   const CellTable& cells = session.cells;
   std::string widths;
   for (int32_t c = 1; c <= cells.columnCount; ++c)

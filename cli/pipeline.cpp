@@ -65,9 +65,15 @@ std::optional<Failure> LoadConfiguration(const Options& options, Session& sessio
 std::optional<Failure> LoadAndCutDataFile(const Options& options, Session& s) {
   const std::string& path = *options.file;
   const std::string ext = LowerExtension(path);
-  if (ext != "txt" && ext != "csv") return Failure{std::string(messages::kInvalidDataFile), 1};
-  if (!LoadTextFile(path, s.buffer, s.cells))
+  if (ext == "xls" || ext == "xlsx" || ext == "dbf") {
+    s.fromSpreadsheet = true;
+    if (!LoadSpreadsheet(path, s.buffer, s.cells, s.sheetReport))
+      return Failure{std::string(messages::kInvalidDataFile) + "\n" + s.sheetReport.error, 1};
+  } else if (ext != "txt" && ext != "csv") {
     return Failure{std::string(messages::kInvalidDataFile), 1};
+  } else if (!LoadTextFile(path, s.buffer, s.cells)) {
+    return Failure{std::string(messages::kInvalidDataFile), 1};
+  }
   CountTextLines(s.buffer, s.table, s.cells);
   DetectSeparator(s.buffer, s.table, s.cells);
   ClampStartLine(s.table, s.cells);
@@ -82,8 +88,22 @@ std::optional<Failure> LoadAndCutDataFile(const Options& options, Session& s) {
 
 std::vector<std::string> CutWarnings(const Session& s) {
   std::vector<std::string> warnings;
+  const SpreadsheetReport& sheet = s.sheetReport;
+  if (sheet.droppedColumns > 0)
+    warnings.push_back("the worksheet has more than " + std::to_string(kMaxSheetColumns) +
+                       " columns; only the first " + std::to_string(kMaxSheetColumns) +
+                       " were read");
+  if (sheet.droppedRows > 0)
+    warnings.push_back("the worksheet has more than " + std::to_string(kMaxSheetRows) +
+                       " rows; only the first " + std::to_string(kMaxSheetRows) + " were read");
+  if (sheet.stoppedAtTextLimit)
+    warnings.push_back("the worksheet's text reached 64 MiB; the rows after it were not read");
+  const size_t unmappable = s.buffer.unmappable + sheet.unmappable;
+  if (unmappable > 0)
+    warnings.push_back(std::to_string(unmappable) +
+                       " character(s) have no GBK form and were replaced by '?'");
   if (s.buffer.WasTruncated())
-    warnings.push_back("the data file has " + std::to_string(s.buffer.sourceSize) +
+    warnings.push_back("the data file's text is over " + std::to_string(kMaxTextBytes) +
                        " bytes; only the first " + std::to_string(kMaxTextBytes) +
                        " were read");
   const CutReport& r = s.cells.report;

@@ -11,6 +11,7 @@
 #include "cli/options.h"
 #include "config/field_table.h"
 #include "data/cell_table.h"
+#include "data/spreadsheet_loader.h"
 #include "data/table_image.h"
 #include "data/text_buffer.h"
 
@@ -20,6 +21,8 @@ struct Session {
   FieldTable table{};
   TextBuffer buffer;
   CellTable cells;
+  bool fromSpreadsheet = false;
+  SpreadsheetReport sheetReport;
 };
 
 // A failure to report: the message (UTF-8) and the exit status.

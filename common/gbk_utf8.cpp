@@ -65,7 +65,7 @@ std::string GbkToUtf8(std::string_view gbk) {
   return out;
 }
 
-std::string Utf8ToGbk(std::string_view utf8) {
+std::string Utf8ToGbk(std::string_view utf8, size_t* unmappable) {
   std::string out;
   out.reserve(utf8.size());
   thread_local Converter conv("GBK", "UTF-8");
@@ -82,7 +82,38 @@ std::string Utf8ToGbk(std::string_view utf8) {
            (static_cast<uint8_t>(utf8[pos + i]) & 0xC0) == 0x80)
       ++i;
     out += '?';
+    if (unmappable) ++*unmappable;
     pos += i;
+  }
+  return out;
+}
+
+std::string Utf16ToGbk(std::string_view utf16, bool bigEndian, size_t* unmappable) {
+  std::string out;
+  out.reserve(utf16.size());
+  thread_local Converter little("GBK", "UTF-16LE");
+  thread_local Converter big("GBK", "UTF-16BE");
+  Converter& conv = bigEndian ? big : little;
+  const size_t usable = utf16.size() & ~size_t{1};  // an odd last byte is no character
+  size_t pos = 0;
+  while (pos < usable) {
+    size_t done = conv.ok() ? conv.Convert(utf16.data() + pos, usable - pos, out) : 0;
+    pos += done;
+    if (pos >= usable) break;
+    // One unit, or a surrogate pair, that has no GBK form.
+    auto unit = [&](size_t at) {
+      const auto a = static_cast<uint8_t>(utf16[at]), b = static_cast<uint8_t>(utf16[at + 1]);
+      return static_cast<uint16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+    };
+    const bool pair = unit(pos) >= 0xD800 && unit(pos) < 0xDC00 && pos + 4 <= usable &&
+                      unit(pos + 2) >= 0xDC00 && unit(pos + 2) < 0xE000;
+    out += '?';
+    if (unmappable) ++*unmappable;
+    pos += pair ? 4 : 2;
+  }
+  if (usable < utf16.size()) {
+    out += '?';
+    if (unmappable) ++*unmappable;
   }
   return out;
 }

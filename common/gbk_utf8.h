@@ -14,7 +14,11 @@ namespace tabrelium {
 std::string GbkToUtf8(std::string_view gbk);
 
 // UTF-8 to GBK bytes. A code point without a GBK form, or a malformed UTF-8
-// byte, becomes '?'.
-std::string Utf8ToGbk(std::string_view utf8);
+// byte, becomes '?'; `unmappable`, when given, counts them.
+std::string Utf8ToGbk(std::string_view utf8, size_t* unmappable = nullptr);
+
+// UTF-16 (little- or big-endian, no byte-order mark) to GBK bytes, '?' for a
+// character without a GBK form or a broken surrogate, counted as above.
+std::string Utf16ToGbk(std::string_view utf16, bool bigEndian, size_t* unmappable = nullptr);
 
 }  // namespace tabrelium

@@ -27,16 +27,16 @@ std::vector<LcdLine> BuildLcdPreview(const FieldTable& table, const CellTable& c
   if (record < 1 || record > GetRowCount(cells)) return lines;
   const int32_t fieldCount = std::clamp<int32_t>(table.fieldCount, 0, kMaxFields);
   for (int32_t j = 0; j < fieldCount; ++j) {
-    const FieldSpec& spec = table.fields[j];
-    std::string text(spec.displayName, strnlen(spec.displayName, sizeof spec.displayName));
+    const FieldSpec& fieldSpec = table.fields[j];
+    std::string text(fieldSpec.displayName, strnlen(fieldSpec.displayName, sizeof fieldSpec.displayName));
     text += ':';
-    if (spec.extractColn != 0) text += cells.CellText(record, spec.extractColn);
+    if (fieldSpec.extractColn != 0) text += cells.CellText(record, fieldSpec.extractColn);
 
     size_t pos = 0;
-    lines.push_back({"  " + std::to_string(spec.displayRows), WrapLcdLine(text, pos)});
+    lines.push_back({"  " + std::to_string(fieldSpec.displayRows), WrapLcdLine(text, pos)});
     // Lines past the end of the text stay in the list, empty, so every field
     // takes exactly its displayRows lines; text beyond them is not shown.
-    for (int32_t i = 1; i < spec.displayRows; ++i) lines.push_back({"", WrapLcdLine(text, pos)});
+    for (int32_t i = 1; i < fieldSpec.displayRows; ++i) lines.push_back({"", WrapLcdLine(text, pos)});
   }
   return lines;
 }

@@ -70,10 +70,10 @@ void WriteHeader(const Layout& layout, const FieldTable& table, const std::tm& d
   PutLe16(out + 10, layout.recordLength);
   for (int32_t j = 0; j < layout.fieldCount; ++j) {
     uint8_t* d = out + kBlockBytes * (j + 1);
-    const FieldSpec& spec = table.fields[j];
-    static_assert(sizeof spec.displayName <= kNameBytes);
-    const std::string_view name(spec.displayName,
-                                strnlen(spec.displayName, sizeof spec.displayName));
+    const FieldSpec& fieldSpec = table.fields[j];
+    static_assert(sizeof fieldSpec.displayName <= kNameBytes);
+    const std::string_view name(fieldSpec.displayName,
+                                strnlen(fieldSpec.displayName, sizeof fieldSpec.displayName));
     std::memcpy(d, name.data(), name.size());
     // Capitals for ASCII letters only; the second byte of a two-byte
     // character may lie in a..z and must stay, or the character changes.
@@ -83,7 +83,7 @@ void WriteHeader(const Layout& layout, const FieldTable& table, const std::tm& d
     PutLe32(d + 12, layout.fields[j].offset);
     d[16] = layout.fields[j].length;
     d[17] = 0;  // decimal count
-    d[18] = spec.displayRows;
+    d[18] = fieldSpec.displayRows;
   }
   out[kBlockBytes * (layout.fieldCount + 1)] = kHeaderTerminator;
 }

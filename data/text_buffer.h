@@ -9,12 +9,16 @@
 #include <vector>
 
 #include "common/bulk_allocator.h"
+#include "common/text_encoding.h"
 
 namespace tabrelium {
 
-// The most bytes of a file that are loaded; the rest is cut off (and
-// reported through TextBuffer::sourceSize).
+// The most bytes of text that are loaded; the rest is cut off (and
+// reported through TextBuffer::truncated).
 inline constexpr int64_t kMaxTextBytes = 67108864;
+// The most bytes of a Unicode file read for conversion: UTF-16 takes up to
+// twice, UTF-8 up to three halves the room of the same text in GBK.
+inline constexpr int64_t kMaxUnicodeFileBytes = 4 * kMaxTextBytes;
 
 struct TextBuffer {
   // The text bytes, the appended CR LF if any, a NUL, and nothing after it.
@@ -30,7 +34,14 @@ struct TextBuffer {
   // Offset of the first NUL byte: where cutting stops.
   int32_t textEnd = 0;
 
-  bool WasTruncated() const { return sourceSize > kMaxTextBytes; }
+  // The text was more than 64 MiB (after conversion to GBK) and was cut.
+  bool truncated = false;
+  bool WasTruncated() const { return truncated; }
+
+  // How the file was written; Unicode files were converted to GBK, with
+  // `unmappable` characters that GBK lacks turned into '?'.
+  TextEncoding encoding = TextEncoding::kGbk;
+  size_t unmappable = 0;
 };
 
 }  // namespace tabrelium

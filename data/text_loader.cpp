@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "common/gbk.h"
+
 namespace tabrelium {
 namespace {
 
@@ -32,6 +34,42 @@ void FinishText(TextBuffer& buffer, size_t length) {
                        : static_cast<int32_t>(length);
 }
 
+
+// Reads on from `got` bytes until `limit` bytes or the end of `file`,
+// growing `bytes` when it is full; leaves it sized to what was read. Returns
+// false on a read error before any byte came.
+bool ReadUpTo(std::FILE* file, size_t limit, BulkVector<uint8_t>& bytes, size_t got) {
+  for (;;) {
+    if (got >= limit) break;
+    if (got == bytes.size()) bytes.resize(std::min<size_t>(std::max<size_t>(got * 2, 1 << 16), limit));
+    const size_t n = std::fread(bytes.data() + got, 1, bytes.size() - got, file);
+    if (n == 0) break;
+    got += n;
+  }
+  const bool failed = got == 0 && std::ferror(file);
+  bytes.resize(got);
+  return !failed;
+}
+
+// Without its last few bytes, which a cut may have left half a character.
+std::string_view WithoutCutTail(const BulkVector<uint8_t>& bytes, bool cut) {
+  std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (cut) view.remove_suffix(std::min<size_t>(view.size(), 3));
+  return view;
+}
+
+// Puts `text` (GBK) into the buffer, cut at 64 MiB, never inside a character.
+void TakeText(std::string_view text, TextBuffer& buffer) {
+  if (static_cast<int64_t>(text.size()) > kMaxTextBytes) {
+    text = CutGbk(text, kMaxTextBytes);
+    buffer.truncated = true;
+  }
+  buffer.text.resize(text.size() + kTextSlack);
+  std::memcpy(buffer.text.data(), text.data(), text.size());
+  buffer.text.resize(text.size());
+  FinishText(buffer, text.size());
+}
+
 }  // namespace
 
 bool LoadTextFile(const std::string& path, TextBuffer& buffer, CellTable& cells) {
@@ -39,44 +77,64 @@ bool LoadTextFile(const std::string& path, TextBuffer& buffer, CellTable& cells)
   if (!file) return false;
 
   // The size is a hint for the allocation; the read itself decides, so a
-  // file that grows or shrinks meanwhile is still read safely.
+  // file that grows or shrinks meanwhile is still read safely. One byte more
+  // than the size says tells that a file has ended without growing the block.
   int64_t size = 0;
   if (std::fseek(file.get(), 0, SEEK_END) == 0) size = std::ftell(file.get());
   std::fseek(file.get(), 0, SEEK_SET);
-  const size_t hint = static_cast<size_t>(std::clamp<int64_t>(size, 0, kMaxTextBytes));
-
-  // Room for one byte more than the size says, so that a file of exactly
-  // that size is known to have ended without growing the block.
+  const size_t first = static_cast<size_t>(std::clamp<int64_t>(size + 1, 1, kMaxTextBytes));
   BulkVector<uint8_t> bytes;
-  bytes.reserve(std::min<size_t>(hint + 1, kMaxTextBytes) + kTextSlack);
-  bytes.resize(std::min<size_t>(hint + 1, kMaxTextBytes));
-  size_t got = 0;
-  for (;;) {
-    if (got == bytes.size()) {
-      if (got >= static_cast<size_t>(kMaxTextBytes)) break;
-      bytes.resize(std::min<size_t>(std::max<size_t>(got * 2, 1 << 16), kMaxTextBytes));
-    }
-    const size_t n = std::fread(bytes.data() + got, 1, bytes.size() - got, file.get());
-    if (n == 0) break;
-    got += n;
-  }
+  bytes.reserve(first + kTextSlack);
+  bytes.resize(first);
   // A path that opens but cannot be read (a folder) is as one that cannot
   // be opened: nothing changes.
-  if (got == 0 && std::ferror(file.get())) return false;
-  // Anything left past 64 MiB tells how big the file really was.
-  int64_t total = static_cast<int64_t>(got);
-  if (got >= static_cast<size_t>(kMaxTextBytes)) {
-    total = std::max<int64_t>(size, total);
-    if (total == kMaxTextBytes && std::fgetc(file.get()) != EOF) total += 1;
+  if (!ReadUpTo(file.get(), kMaxTextBytes, bytes, 0)) return false;
+  bool cut = static_cast<int64_t>(bytes.size()) >= kMaxTextBytes &&
+             std::fgetc(file.get()) != EOF && (std::fseek(file.get(), -1, SEEK_CUR), true);
+
+  const TextEncoding encoding = DetectTextEncoding(WithoutCutTail(bytes, cut));
+  if (encoding != TextEncoding::kGbk && cut) {
+    ReadUpTo(file.get(), kMaxUnicodeFileBytes, bytes, bytes.size());
+    cut = static_cast<int64_t>(bytes.size()) >= kMaxUnicodeFileBytes &&
+          std::fgetc(file.get()) != EOF;
   }
 
   ClearCellTable(cells);
   buffer.textLength = 0;
-  if (got == 0) return false;  // the previous bytes stay for a later recut
-  bytes.resize(got);
+  if (bytes.empty()) return false;  // the previous bytes stay for a later recut
+  buffer.sourceSize = std::max<int64_t>(size, static_cast<int64_t>(bytes.size()));
+  buffer.encoding = encoding;
+  buffer.unmappable = 0;
+  buffer.truncated = cut;
+  if (encoding == TextEncoding::kGbk) {
+    buffer.text = std::move(bytes);
+    FinishText(buffer, buffer.text.size());
+  } else {
+    const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const std::string text = ConvertTextToGbk(raw, encoding, buffer.unmappable);
+    bytes = {};
+    TakeText(text, buffer);
+  }
+  return true;
+}
+
+bool AdoptTextBytes(BulkVector<uint8_t>&& bytes, TextBuffer& buffer, CellTable& cells) {
+  ClearCellTable(cells);
+  buffer.textLength = 0;
+  if (bytes.empty()) return false;
+  if (static_cast<int64_t>(bytes.size()) > kMaxTextBytes) {
+    const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    bytes.resize(CutGbk(view, kMaxTextBytes).size());
+    buffer.truncated = true;
+  } else {
+    buffer.truncated = false;
+  }
+  buffer.sourceSize = static_cast<int64_t>(bytes.size());
+  buffer.encoding = TextEncoding::kGbk;
+  buffer.unmappable = 0;
+  const size_t length = bytes.size();
   buffer.text = std::move(bytes);
-  buffer.sourceSize = total;
-  FinishText(buffer, got);
+  FinishText(buffer, length);
   return true;
 }
 
@@ -84,11 +142,12 @@ bool LoadTextBytes(std::string_view bytes, int64_t sourceSize, TextBuffer& buffe
                    CellTable& cells) {
   ClearCellTable(cells);
   buffer.textLength = 0;
-  const size_t length = std::min<size_t>(bytes.size(), kMaxTextBytes);
-  if (length == 0) return false;
-  buffer.text.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
+  if (bytes.empty()) return false;
   buffer.sourceSize = std::max<int64_t>(sourceSize, static_cast<int64_t>(bytes.size()));
-  FinishText(buffer, length);
+  buffer.encoding = TextEncoding::kGbk;
+  buffer.unmappable = 0;
+  buffer.truncated = sourceSize > static_cast<int64_t>(bytes.size());
+  TakeText(bytes, buffer);
   return true;
 }
 

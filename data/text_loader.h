@@ -19,7 +19,11 @@ namespace tabrelium {
 // but leaves the previous bytes to be cut again.
 bool LoadTextFile(const std::string& path, TextBuffer& buffer, CellTable& cells);
 
-// The same on bytes already in memory (a converted spreadsheet, a test).
+// Takes `bytes` (GBK text a spreadsheet produced) as the loaded text,
+// without copying it. False, with the table cleared, when it is empty.
+bool AdoptTextBytes(BulkVector<uint8_t>&& bytes, TextBuffer& buffer, CellTable& cells);
+
+// The same on bytes already in memory (a test, a fuzzer).
 bool LoadTextBytes(std::string_view bytes, int64_t sourceSize, TextBuffer& buffer,
                    CellTable& cells);
 

@@ -5,9 +5,9 @@
 #   scripts/install-deps.sh --test   also what the tests, fuzzers and benchmarks need
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libhidapi-dev)
+packages=(g++ cmake ninja-build pkg-config libhidapi-dev libzip-dev libexpat1-dev libfreexl-dev libshp-dev)
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
+  packages+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libxlsxwriter-dev)
 fi
 
 missing=()

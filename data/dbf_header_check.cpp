@@ -1,0 +1,56 @@
+#include "data/dbf_header_check.h"
+
+#include <climits>
+#include <fstream>
+
+namespace tabrelium {
+namespace {
+
+uint32_t Le32(std::span<const uint8_t> b, size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24;
+}
+uint16_t Le16(std::span<const uint8_t> b, size_t at) {
+  return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+}  // namespace
+
+SheetReadResult CheckDbfHeader(std::span<const uint8_t> prefix, uint64_t fileSize) {
+  if (prefix.size() < kDbfHeaderPrefixSize || fileSize < kDbfHeaderPrefixSize)
+    return SheetReadResult::Failure("not a dBASE table: the file is shorter than a table header");
+  const uint32_t records = Le32(prefix, 4);
+  const uint16_t headerLength = Le16(prefix, 8);
+  const uint16_t recordLength = Le16(prefix, 10);
+  if (headerLength < kDbfHeaderPrefixSize)
+    return SheetReadResult::Failure("the dBASE table is damaged: its header length of " +
+                                    std::to_string(headerLength) + " bytes is too short");
+  if (headerLength > fileSize)
+    return SheetReadResult::Failure("the dBASE table is damaged: its header of " +
+                                    std::to_string(headerLength) +
+                                    " bytes is longer than the file");
+  // Every record holds at least its deletion flag.
+  if (recordLength == 0 && records > 0)
+    return SheetReadResult::Failure("the dBASE table is damaged: its records are 0 bytes long");
+  // shapelib counts records in an int.
+  const uint64_t needed = uint64_t{headerLength} + uint64_t{records} * recordLength;
+  if (records > INT_MAX || needed > fileSize)
+    return SheetReadResult::Failure(
+        "the dBASE table is damaged: its header promises " + std::to_string(records) +
+        " records of " + std::to_string(recordLength) + " bytes, but the file holds only " +
+        std::to_string(fileSize - headerLength) + " bytes of records");
+  return {};
+}
+
+SheetReadResult CheckDbfFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return SheetReadResult::Failure("the file cannot be opened");
+  const std::streamoff size = in.tellg();
+  if (size < 0) return SheetReadResult::Failure("the file cannot be read");
+  uint8_t prefix[kDbfHeaderPrefixSize] = {};
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(prefix), sizeof prefix);
+  const size_t got = static_cast<size_t>(in.gcount());
+  return CheckDbfHeader(std::span<const uint8_t>(prefix, got), static_cast<uint64_t>(size));
+}
+
+}  // namespace tabrelium

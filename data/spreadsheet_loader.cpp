@@ -1,0 +1,182 @@
+#include "data/spreadsheet_loader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <numeric>
+
+#include "common/gbk.h"
+#include "data/sheet_value_text.h"
+#include "data/text_loader.h"
+
+namespace tabrelium {
+namespace {
+
+struct UsedRange {
+  uint32_t firstRow = UINT32_MAX, lastRow = 0;
+  uint32_t firstColumn = UINT32_MAX, lastColumn = 0;
+};
+
+UsedRange FindUsedRange(std::span<const SheetCell> cells) {
+  UsedRange range;
+  for (const SheetCell& c : cells) {
+    range.firstRow = std::min(range.firstRow, c.row);
+    range.lastRow = std::max(range.lastRow, c.row);
+    range.firstColumn = std::min<uint32_t>(range.firstColumn, c.column);
+    range.lastColumn = std::max<uint32_t>(range.lastColumn, c.column);
+  }
+  return range;
+}
+
+bool RowMajorBefore(const SheetCell& a, const SheetCell& b) {
+  return a.row != b.row ? a.row < b.row : a.column < b.column;
+}
+
+// The cells in row-major order. The readers deliver them so already; only
+// an unusual file needs the sort (and the memory for it).
+class RowMajorCells {
+ public:
+  explicit RowMajorCells(std::span<const SheetCell> cells) : cells_(cells) {
+    if (std::is_sorted(cells.begin(), cells.end(), RowMajorBefore)) return;
+    order_.resize(cells.size());
+    std::iota(order_.begin(), order_.end(), 0u);
+    std::stable_sort(order_.begin(), order_.end(),
+                     [&](uint32_t a, uint32_t b) { return RowMajorBefore(cells[a], cells[b]); });
+  }
+  size_t size() const { return cells_.size(); }
+  const SheetCell& operator[](size_t i) const { return order_.empty() ? cells_[i] : cells_[order_[i]]; }
+
+ private:
+  std::span<const SheetCell> cells_;
+  std::vector<uint32_t> order_;
+};
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+// Trailing white space first, then leading; then at most 60 bytes, never
+// ending inside a two-byte character.
+std::string_view TrimAndCut(std::string_view value) {
+  while (!value.empty() && IsBlank(value.back())) value.remove_suffix(1);
+  while (!value.empty() && IsBlank(value.front())) value.remove_prefix(1);
+  return CutGbk(value, kMaxSheetValueBytes);
+}
+
+std::string LowerExtension(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  std::string ext = path.substr(dot + 1);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+}  // namespace
+
+SheetReadResult ReadSheetByExtension(const std::string& path, SheetData& sheet, bool& known) {
+  const std::string ext = LowerExtension(path);
+  known = true;
+  if (ext == "xlsx") return ReadXlsxSheet(path, sheet);
+  if (ext == "xls") return ReadXlsSheet(path, sheet);
+  if (ext == "dbf") return ReadDbfSheet(path, sheet);
+  known = false;
+  return SheetReadResult::Failure("not a spreadsheet or dBASE file");
+}
+
+bool LoadSheetText(const SheetData& sheet, TextBuffer& buffer, CellTable& cells,
+                   SpreadsheetReport& report) {
+  const std::span<const SheetCell> all = sheet.cells();
+  if (all.empty()) {
+    report.error = "the first worksheet holds no values";
+    return false;
+  }
+  const UsedRange range = FindUsedRange(all);
+  const uint64_t rows = uint64_t{range.lastRow} - range.firstRow + 1;
+  const uint64_t columns = uint64_t{range.lastColumn} - range.firstColumn + 1;
+  if (rows <= 1) {
+    report.error = "the first worksheet has only one row";
+    return false;
+  }
+  const uint32_t rowsRead = static_cast<uint32_t>(std::min<uint64_t>(rows, kMaxSheetRows));
+  const uint32_t columnsRead = static_cast<uint32_t>(std::min<uint64_t>(columns, kMaxSheetColumns));
+  report.droppedRows = static_cast<uint32_t>(rows - rowsRead);
+  report.droppedColumns = static_cast<uint32_t>(columns - columnsRead);
+
+  // From here on a failure leaves no data loaded, as the window has always
+  // done for a file that breaks off while it is read.
+  ClearCellTable(cells);
+  buffer.textLength = 0;
+  auto fail = [&](std::string why) {
+    report.error = std::move(why);
+    buffer.text.assign(1, 0);
+    buffer.textEnd = 0;
+    return false;
+  };
+
+  const RowMajorCells order(all);
+  BulkVector<uint8_t> text;
+  std::string value;
+  size_t next = 0;  // into `order`
+  for (uint32_t r = 0; r < rowsRead; ++r) {
+    const uint32_t row = range.firstRow + r;
+    const size_t rowStart = text.size();
+    size_t total = 0;
+    for (uint32_t k = 0; k < columnsRead; ++k) {
+      const uint32_t column = range.firstColumn + k;
+      // The last of several values given for one cell wins.
+      const SheetCell* cell = nullptr;
+      while (next < order.size() && (order[next].row < row ||
+                                     (order[next].row == row && order[next].column <= column))) {
+        const SheetCell& c = order[next++];
+        if (c.row == row && c.column == column) cell = &c;
+      }
+      if (cell != nullptr) {
+        if (cell->kind == SheetValueKind::kError)
+          return fail("cell " + SheetCellName(row, column) + " holds the error value " +
+                      std::string(sheet.TextOf(*cell)));
+        value.clear();
+        AppendSheetValueText(sheet, *cell, value, report.unmappable);
+        const std::string_view kept = TrimAndCut(value);
+        total += kept.size();
+        text.insert(text.end(), kept.begin(), kept.end());
+      }
+      if (k + 1 < columnsRead) text.push_back('\t');
+    }
+    // Cells right of the columns read belong to no line.
+    while (next < order.size() && order[next].row == row) ++next;
+
+    if (total == 0) {
+      text.resize(rowStart);  // an empty row leaves no trace
+      continue;
+    }
+    // A row that would not fit in the buffer is not written.
+    if (static_cast<int64_t>(text.size()) + 2 > kMaxTextBytes) {
+      text.resize(rowStart);
+      report.stoppedAtTextLimit = true;
+      break;
+    }
+    text.push_back('\r');
+    text.push_back('\n');
+    if (static_cast<int64_t>(text.size()) + kSheetTextReserve >= kMaxTextBytes) {
+      report.stoppedAtTextLimit = r + 1 < rowsRead;
+      break;
+    }
+  }
+  if (text.empty()) return fail("every row of the first worksheet is empty");
+  AdoptTextBytes(std::move(text), buffer, cells);
+  return true;
+}
+
+bool LoadSpreadsheet(const std::string& path, TextBuffer& buffer, CellTable& cells,
+                     SpreadsheetReport& report) {
+  SheetData sheet;
+  bool known = false;
+  const SheetReadResult read = ReadSheetByExtension(path, sheet, known);
+  if (!read.ok) {
+    report.error = read.error;
+    return false;
+  }
+  return LoadSheetText(sheet, buffer, cells, report);
+}
+
+}  // namespace tabrelium
