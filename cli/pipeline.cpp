@@ -1,7 +1,5 @@
 #include "cli/pipeline.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 #include "config/config_file.h"
@@ -12,16 +10,6 @@
 
 namespace tabrelium::cli {
 namespace {
-
-std::string LowerExtension(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = path.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return ext;
-}
 
 // As choosing item `item` of the separator combo.
 std::optional<Failure> ChooseSeparator(int64_t item, Session& s) {
@@ -64,7 +52,7 @@ std::optional<Failure> LoadConfiguration(const Options& options, Session& sessio
 
 std::optional<Failure> LoadAndCutDataFile(const Options& options, Session& s) {
   const std::string& path = *options.file;
-  const std::string ext = LowerExtension(path);
+  const std::string ext = LowerFileExtension(path);
   if (ext == "xls" || ext == "xlsx" || ext == "dbf") {
     s.fromSpreadsheet = true;
     if (!LoadSpreadsheet(path, s.buffer, s.cells, s.sheetReport))

@@ -62,7 +62,9 @@ std::string_view TrimAndCut(std::string_view value) {
   return CutGbk(value, kMaxSheetValueBytes);
 }
 
-std::string LowerExtension(const std::string& path) {
+}  // namespace
+
+std::string LowerFileExtension(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   const size_t dot = path.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
@@ -71,10 +73,8 @@ std::string LowerExtension(const std::string& path) {
   return ext;
 }
 
-}  // namespace
-
 SheetReadResult ReadSheetByExtension(const std::string& path, SheetData& sheet, bool& known) {
-  const std::string ext = LowerExtension(path);
+  const std::string ext = LowerFileExtension(path);
   known = true;
   if (ext == "xlsx") return ReadXlsxSheet(path, sheet);
   if (ext == "xls") return ReadXlsSheet(path, sheet);

@@ -30,6 +30,10 @@ struct SpreadsheetReport {
   size_t unmappable = 0;        // characters GBK lacks, written as '?'
 };
 
+// The extension of the file name in `path`, in lower case ("" for none):
+// data files are read by it, as the window's Browse does.
+std::string LowerFileExtension(const std::string& path);
+
 // The reader for the file's extension ("xls", "xlsx", "dbf", any case), or
 // false in `known` for other extensions.
 SheetReadResult ReadSheetByExtension(const std::string& path, SheetData& sheet, bool& known);
