@@ -82,7 +82,8 @@ bool LoadTextFile(const std::string& path, TextBuffer& buffer, CellTable& cells)
   int64_t size = 0;
   if (std::fseek(file.get(), 0, SEEK_END) == 0) size = std::ftell(file.get());
   std::fseek(file.get(), 0, SEEK_SET);
-  const size_t first = static_cast<size_t>(std::clamp<int64_t>(size + 1, 1, kMaxTextBytes));
+  // ftell on a folder may say LONG_MAX: clamp before adding.
+  const size_t first = static_cast<size_t>(std::clamp<int64_t>(size, 0, kMaxTextBytes - 1) + 1);
   BulkVector<uint8_t> bytes;
   bytes.reserve(first + kTextSlack);
   bytes.resize(first);
