@@ -31,10 +31,27 @@ FNR == NR {
 
 function verdict(ok) { return ok ? "met" : "MISSED" }
 
-END {
-  printf "%-22s", "stage (ms)"
+function printHeading(title,    i) {
+  printf "%-22s", title
   for (i = 1; i <= inputCount; ++i) printf "%22s", inputs[i]
   printf "\n"
+}
+
+# One row per stage, one column per input; "-" where nothing was measured.
+function printTable(title, values, format,    s, i, key) {
+  printHeading(title)
+  for (s = 1; s <= stageCount; ++s) {
+    printf "%-22s", stages[s]
+    for (i = 1; i <= inputCount; ++i) {
+      key = stages[s] SUBSEP inputs[i]
+      printf "%22s", (key in values) ? sprintf(format, values[key]) : "-"
+    }
+    printf "\n"
+  }
+}
+
+END {
+  printHeading("stage (ms)")
   for (s = 1; s <= stageCount; ++s) {
     printf "%-22s", stages[s]
     for (i = 1; i <= inputCount; ++i) {
@@ -50,30 +67,9 @@ END {
   }
   printf "(xN: the stage's median over one memchr pass over the same bytes)\n\n"
 
-  printf "%-22s", "cpu ms (of the above)"
-  for (i = 1; i <= inputCount; ++i) printf "%22s", inputs[i]
-  printf "\n"
-  for (s = 1; s <= stageCount; ++s) {
-    printf "%-22s", stages[s]
-    for (i = 1; i <= inputCount; ++i) {
-      key = stages[s] SUBSEP inputs[i]
-      printf "%22s", (key in cpu) ? sprintf("%.2f", cpu[key]) : "-"
-    }
-    printf "\n"
-  }
+  printTable("cpu ms (of the above)", cpu, "%.2f")
   printf "(wall well above cpu: the machine was busy with other work, or waited on I/O)\n\n"
-
-  printf "%-22s", "page faults per run"
-  for (i = 1; i <= inputCount; ++i) printf "%22s", inputs[i]
-  printf "\n"
-  for (s = 1; s <= stageCount; ++s) {
-    printf "%-22s", stages[s]
-    for (i = 1; i <= inputCount; ++i) {
-      key = stages[s] SUBSEP inputs[i]
-      printf "%22s", (key in faults) ? sprintf("%.0f", faults[key]) : "-"
-    }
-    printf "\n"
-  }
+  printTable("page faults per run", faults, "%.0f")
   printf "\n"
 
   if (("pipeline" SUBSEP "64MiB") in ms)
