@@ -131,9 +131,11 @@ bool LoadSheetText(const SheetData& sheet, TextBuffer& buffer, CellTable& cells,
         if (c.row == row && c.column == column) cell = &c;
       }
       if (cell != nullptr) {
-        if (cell->kind == SheetValueKind::kError)
-          return fail("cell " + SheetCellName(row, column) + " holds the error value " +
-                      std::string(sheet.TextOf(*cell)));
+        if (cell->kind == SheetValueKind::kError) {
+          report.errorCell = SheetCellName(row, column);
+          report.errorValue = std::string(sheet.TextOf(*cell));
+          return fail("cell " + report.errorCell + " holds the error value " + report.errorValue);
+        }
         value.clear();
         AppendSheetValueText(sheet, *cell, value, report.unmappable);
         const std::string_view kept = TrimAndCut(value);

@@ -24,6 +24,10 @@ inline constexpr int64_t kSheetTextReserve = 1044;
 // What a load dropped or could not do, for the user.
 struct SpreadsheetReport {
   std::string error;            // why the load failed (UTF-8); empty on success
+  // When a cell holding an error value failed the load: its name ("B3")
+  // and the value as the sheet shows it ("#N/A").
+  std::string errorCell;
+  std::string errorValue;
   uint32_t droppedColumns = 0;  // columns of the used range after the 32nd
   uint32_t droppedRows = 0;     // rows of the used range after the 100,000th
   bool stoppedAtTextLimit = false;  // the text reached 64 MiB

@@ -136,6 +136,8 @@ TEST(SheetText, AnErrorValueFailsTheLoadNamingItsCell) {
   sheet.AddError(6, 1, "#DIV/0!");
   EXPECT_FALSE(LoadSheetText(sheet, l.buffer, l.cells, l.report));
   EXPECT_EQ(l.report.error, "cell B7 holds the error value #DIV/0!");
+  EXPECT_EQ(l.report.errorCell, "B7");
+  EXPECT_EQ(l.report.errorValue, "#DIV/0!");
   EXPECT_EQ(l.buffer.textEnd, 0);
   EXPECT_EQ(l.cells.rowCount, 0);
 }

@@ -1,0 +1,31 @@
+#include "app/dialog_seams.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace tabrelium {
+
+QString CQtFileChooser::ChooseDataFile(QWidget* owner, const QString& folder) {
+  // The filter list of the old window, with every file first.
+  const QString filters = QStringLiteral(
+      "*.* (*);;*.txt (*.txt *.TXT);;*.csv (*.csv *.CSV);;*.xlsx (*.xlsx *.XLSX);;"
+      "*.xls (*.xls *.XLS);;*.dbf (*.dbf *.DBF)");
+  return QFileDialog::getOpenFileName(owner, QString(), folder, filters);
+}
+
+void CQtMessageSink::ShowMessage(QWidget* owner, const QString& text, const QString& caption,
+                                 MessageIcon icon) {
+  QMessageBox box(owner);
+  box.setWindowTitle(caption.isEmpty() ? QCoreApplication::applicationName() : caption);
+  box.setText(text);
+  box.setStandardButtons(QMessageBox::Ok);
+  switch (icon) {
+    case MessageIcon::kNone: box.setIcon(QMessageBox::NoIcon); break;
+    case MessageIcon::kWarning: box.setIcon(QMessageBox::Warning); break;
+    case MessageIcon::kStop: box.setIcon(QMessageBox::Critical); break;
+  }
+  box.exec();
+}
+
+}  // namespace tabrelium

@@ -1,0 +1,17 @@
+// tabrelium [FILE]: the window, with FILE loaded as if chosen with Browse
+// (what the desktop passes when a data file is opened with Tabrelium).
+#include <QApplication>
+#include <QStringList>
+
+#include "app/main_app.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  // Message boxes without a caption of their own are titled with this.
+  QApplication::setApplicationName(QStringLiteral("tabrelium"));
+  QApplication::setDesktopFileName(QStringLiteral("tabrelium"));
+  const QStringList args = QApplication::arguments();
+  const QString dataFile = args.size() > 1 ? args.at(1) : QString();
+  tabrelium::CMainApp mainApp;
+  return mainApp.InitInstance(dataFile);
+}

@@ -1,0 +1,167 @@
+// The main dialog: the program's one working window. It loads the
+// configuration when it opens and saves it when it is closed, loads a data
+// file and cuts it, applies the separator and start-line choices, moves the
+// fields between the FieldTable and the grid, shows the data list and the
+// LCD preview, and starts or stops the download.
+//
+// Controls that the user works with carry their number as objectName
+// ("1000" … "1018"), so tests and accessibility tools find them.
+//
+// Thread-safety: the dialog lives on the UI thread. Its DownloadOwner
+// callbacks are called on the download thread and carry their work over
+// to the UI thread, waiting until it is done; everything else is UI-thread
+// only.
+#pragma once
+
+#include <QDialog>
+#include <QFont>
+#include <QString>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "app/dialog_seams.h"
+#include "app/download_eta.h"
+#include "config/field_table.h"
+#include "data/cell_table.h"
+#include "data/spreadsheet_loader.h"
+#include "data/table_image.h"
+#include "data/text_buffer.h"
+#include "device/download_package.h"
+#include "device/download_thread.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+
+namespace tabrelium {
+
+class CDataListModel;
+class CDataListView;
+class CEditGridCtrl;
+class CUiThreadCall;
+class HidLink;
+
+class CMainDlg : public QDialog, public DownloadOwner {
+  Q_OBJECT
+
+ public:
+  // Null seams mean the desktop's own file dialog and message boxes.
+  explicit CMainDlg(std::unique_ptr<CFileChooser> chooser = nullptr,
+                    std::unique_ptr<CMessageSink> messageSink = nullptr, QWidget* parent = nullptr);
+  ~CMainDlg() override;
+
+  // Loads `path` as if it had been chosen with Browse (a dropped file, the
+  // command line's file). False when it could not be loaded (already told).
+  bool OpenDataFile(const QString& path);
+
+  // Handlers of the controls.
+  void OnBrowse();
+  void OnSelchangeSeparator(int item);
+  void OnSelchangeStartLine(int item);
+  void OnStartDownload();
+  void OnRefreshDisplay();
+
+  void ReadFieldsFromGrid();
+  void FillGridFromFields();
+  void RebuildDataColumns();
+  void ShowLcdPreview(int32_t record);
+
+  // DownloadOwner: called on the download thread.
+  void ShowProgress(std::string_view text) override;
+  void EnterDownloadMode() override;
+  void LeaveDownloadMode() override;
+  void ShowConnectionFailed(const OpenResult& why) override;
+  void ShowDeviceDisconnected() override;
+  void ShowCapacityTooSmall(uint32_t capacity, uint32_t needed) override;
+  void OnBlockRequested(uint32_t block, uint32_t blockCount) override;
+
+  // For tests and the benchmark.
+  const FieldTable& Fields() const { return m_fields; }
+  const CellTable& Cells() const { return m_cells; }
+  const QString& ConfigPath() const { return m_strConfigPath; }
+  bool IsDownloading() const { return m_bDownloading != 0; }
+  bool IsDownloadThreadRunning() const { return m_downloadThread.joinable(); }
+  CDataListView* DataList() const { return m_listData; }
+  QTreeWidget* LcdPreview() const { return m_listLcd; }
+  CEditGridCtrl* Grid() const { return m_gridConfig; }
+
+ signals:
+  // The progress label's new text, and the button's mode, as the thread
+  // changes them (for the window's tests and tools).
+  void ProgressShown(const QString& text);
+  void DownloadModeChanged(bool downloading);
+  // The download thread has returned (after LeaveDownloadMode, or after
+  // giving up on the connection).
+  void DownloadThreadEnded();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void reject() override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void OnInitDialog();
+  void CreateControls();
+  void OnItemchangedDataList(int row);
+  void SizeDataColumnsToHeadings();
+  void ShowAboutBox();
+  void Message(const QString& text, const QString& caption = QString(),
+               MessageIcon icon = MessageIcon::kNone);
+  void TellLoadLosses(const SpreadsheetReport* sheet);
+  bool LoadChosenFile(const QString& path, bool& fromSpreadsheet);
+  void StartDownloadThread();
+  void OnDownloadThreadReturned();
+  void UpdateDownloadButton();
+  bool CheckFieldsFromGrid();
+
+  std::unique_ptr<CFileChooser> m_fileChooser;
+  std::unique_ptr<CMessageSink> m_messageSink;
+
+  // The stores the dialog works on (the download thread sees only the package).
+  FieldTable m_fields{};
+  TextBuffer m_buffer;
+  CellTable m_cells;
+  SpreadsheetReport m_sheetReport;
+  TableImage m_image;
+  DownloadPackage m_package;
+
+  // Controls (owned by the dialog through Qt's parent chain).
+  CDataListView* m_listData = nullptr;        // 1007
+  CDataListModel* m_dataModel = nullptr;
+  CEditGridCtrl* m_gridConfig = nullptr;      // 1004
+  QTreeWidget* m_listLcd = nullptr;           // 1010
+  QLineEdit* m_editDataFile = nullptr;        // 1000
+  QPushButton* m_btnBrowse = nullptr;         // 1001
+  QComboBox* m_comboSeparator = nullptr;      // 1005
+  QComboBox* m_comboStartLine = nullptr;      // 1006
+  QPushButton* m_btnDownload = nullptr;       // 1011
+  QLabel* m_labelSize = nullptr;              // 1017
+  QLabel* m_labelProgress = nullptr;          // 1018
+  QProgressBar* m_progressBar = nullptr;
+  QLabel* m_labelTimeLeft = nullptr;
+  QFont m_lcdFont;  // the preview's lines: Chinese characters two columns wide
+
+  int m_bDataLoaded = 0;
+  QString m_strDataFile;
+  QString m_strConfigPath;
+  QString m_lastFolder;  // where the file dialog opens
+  int m_bDownloading = 0;
+
+  // The download in flight: the thread, its link, and the state of the
+  // button between the press and the thread's first word.
+  CUiThreadCall* m_uiCall = nullptr;
+  std::unique_ptr<HidLink> m_link;
+  std::thread m_downloadThread;
+  bool m_bStopPressed = false;
+  bool m_bClosing = false;
+  DownloadEta m_eta;  // fed on the download thread, read on the UI thread
+};
+
+}  // namespace tabrelium

@@ -1,0 +1,201 @@
+// The main dialog's data side: choosing and loading a data file, the
+// separator and start-line choices, the data list and the LCD preview, and
+// the fields' trips between the FieldTable and the grid.
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QLabel>
+#include <QTreeWidget>
+
+#include "app/data_list_model.h"
+#include "app/data_list_view.h"
+#include "app/gbk_text.h"
+#include "app/main_dlg.h"
+#include "app/window_texts.h"
+#include "common/messages.h"
+#include "config/edit_grid_ctrl.h"
+#include "config/field_grid_texts.h"
+#include "config/in_place_edit.h"
+#include "data/lcd_preview.h"
+#include "data/text_cutter.h"
+#include "data/text_loader.h"
+
+namespace tabrelium {
+
+void CMainDlg::OnBrowse() {
+  const QString path = m_fileChooser->ChooseDataFile(this, m_lastFolder);
+  if (path.isEmpty()) return;
+  OpenDataFile(path);
+}
+
+bool CMainDlg::LoadChosenFile(const QString& path, bool& fromSpreadsheet) {
+  const std::string localPath = QFile::encodeName(path).toStdString();
+  const std::string ext = LowerFileExtension(localPath);
+  fromSpreadsheet = false;
+  if (ext == "txt" || ext == "csv") {
+    if (LoadTextFile(localPath, m_buffer, m_cells)) return true;
+    Message(FromUtf8(messages::kInvalidDataFile));
+    return false;
+  }
+  if (ext == "xls" || ext == "xlsx" || ext == "dbf") {
+    fromSpreadsheet = true;
+    m_sheetReport = SpreadsheetReport{};
+    if (LoadSpreadsheet(localPath, m_buffer, m_cells, m_sheetReport)) return true;
+    bool stop = false;
+    const QString why = DescribeSpreadsheetFailure(m_sheetReport, stop);
+    Message(why, QString(), stop ? MessageIcon::kStop : MessageIcon::kNone);
+    return false;
+  }
+  Message(FromUtf8(messages::kInvalidDataFile));
+  return false;
+}
+
+bool CMainDlg::OpenDataFile(const QString& chosenPath) {
+  // The path label and the file dialog's next folder need the full path,
+  // also for a name given relative on the command line.
+  const QString path = chosenPath.isEmpty() ? chosenPath : QFileInfo(chosenPath).absoluteFilePath();
+  const int32_t rowsBefore = GetRowCount(m_cells);
+  bool fromSpreadsheet = false;
+  if (!LoadChosenFile(path, fromSpreadsheet)) {
+    // A failed load may have emptied the table (an empty file, a worksheet
+    // that broke off): the list must not go on showing rows that are gone.
+    if (GetRowCount(m_cells) != rowsBefore) RebuildDataColumns();
+    return false;
+  }
+  m_editDataFile->setText(QDir::toNativeSeparators(path));
+  m_labelSize->setText(QStringLiteral(" 0 B"));
+  m_labelProgress->setText(QStringLiteral(" 0 %"));
+  m_strDataFile = path;
+  m_lastFolder = QFileInfo(path).absolutePath();
+
+  CountTextLines(m_buffer, m_fields, m_cells);
+  DetectSeparator(m_buffer, m_fields, m_cells);
+  if (!ClampStartLine(m_fields, m_cells)) m_comboStartLine->setCurrentIndex(m_fields.startLine);
+  BuildCellTable(m_buffer, m_fields, m_cells);
+  m_bDataLoaded = 1;
+  RebuildDataColumns();
+  ShowLcdPreview(1);
+  TellLoadLosses(fromSpreadsheet ? &m_sheetReport : nullptr);
+  return true;
+}
+
+void CMainDlg::TellLoadLosses(const SpreadsheetReport* sheet) {
+  const QStringList losses = DescribeLoadLosses(m_buffer, m_cells, sheet);
+  if (!losses.isEmpty()) Message(losses.join(QStringLiteral("\n")), QString(), MessageIcon::kWarning);
+}
+
+void CMainDlg::OnSelchangeSeparator(int item) {
+  const auto index = static_cast<uint8_t>(item);
+  if (index == m_fields.separatorIndex) return;
+  m_fields.separatorIndex = index;
+  RecountFields(m_buffer, m_fields, m_cells);
+  BuildCellTable(m_buffer, m_fields, m_cells);
+  RebuildDataColumns();
+  m_listData->viewport()->update();
+}
+
+void CMainDlg::OnSelchangeStartLine(int item) {
+  if (item < 0 || item == m_fields.startLine) return;
+  m_fields.startLine = item;
+  CountTextLines(m_buffer, m_fields, m_cells);
+  if (!ClampStartLine(m_fields, m_cells)) m_comboStartLine->setCurrentIndex(m_fields.startLine);
+  BuildCellTable(m_buffer, m_fields, m_cells);
+  RebuildDataColumns();
+  m_listData->viewport()->update();
+}
+
+void CMainDlg::RebuildDataColumns() {
+  m_dataModel->Rebuild(m_cells);
+  SizeDataColumnsToHeadings();
+}
+
+void CMainDlg::SizeDataColumnsToHeadings() {
+  // Widths come from the padded headings alone, never from the rows: a
+  // heading padded to its column's longest cell leaves room for it. A space
+  // is narrower than a digit in most fonts, so each byte counts as a digit.
+  const QFontMetrics metrics = m_listData->header()->fontMetrics();
+  const int digit = metrics.horizontalAdvance(QLatin1Char('0'));
+  const QStringList& headings = m_dataModel->Headings();
+  for (int i = 0; i < headings.size(); ++i) {
+    const QString& heading = headings[i];
+    const int bytes = static_cast<int>(ToGbk(heading).size());
+    const int width = std::max(metrics.horizontalAdvance(heading), digit * bytes);
+    m_listData->SetColumnWidth(i, width + 2 * metrics.averageCharWidth());
+  }
+}
+
+void CMainDlg::OnItemchangedDataList(int row) {
+  if (m_strDataFile.isEmpty() || row < 0) return;
+  // Only a row that became both current and selected is previewed.
+  const QModelIndex index = m_dataModel->index(row, 0);
+  if (!m_listData->selectionModel()->isSelected(index)) return;
+  ShowLcdPreview(row + 1);
+}
+
+void CMainDlg::ShowLcdPreview(int32_t record) {
+  if (m_bDataLoaded == 0) return;
+  if (!CheckFieldsFromGrid()) return;
+  if (record < 1 || record > GetRowCount(m_cells)) return;
+  m_listLcd->clear();
+  for (const LcdLine& line : BuildLcdPreview(m_fields, m_cells, record)) {
+    auto* item = new QTreeWidgetItem(m_listLcd);
+    item->setText(0, FromGbk(line.rowsText));
+    item->setText(1, FromGbk(line.text));
+    item->setFont(1, m_lcdFont);
+  }
+}
+
+bool CMainDlg::CheckFieldsFromGrid() {
+  ReadFieldsFromGrid();
+  if (IsFieldConfigValid(m_fields, GetColumnCount(m_cells))) return true;
+  Message(FromUtf8(messages::kConfigurationError));
+  return false;
+}
+
+void CMainDlg::FillGridFromFields() {
+  m_comboSeparator->setCurrentIndex(m_fields.separatorIndex < m_comboSeparator->count()
+                                        ? m_fields.separatorIndex
+                                        : -1);
+  const int startItem = m_fields.startLine == 0 ? 0 : m_fields.startLine - 1;
+  m_comboStartLine->setCurrentIndex(startItem < m_comboStartLine->count() ? startItem : -1);
+
+  m_gridConfig->ClearReadOnlyColumns();
+  m_gridConfig->DeleteAllItems();
+  const FieldGridTexts texts = tabrelium::FillGridFromFields(m_fields);
+  for (int i = 0; i < kMaxFields; ++i) {
+    m_gridConfig->InsertItem(i, QStringLiteral("  %1 ").arg(i + 1));
+    if (i >= m_fields.fieldCount) continue;
+    m_gridConfig->SetItemText(i, 1, FromGbk(texts[i].displayName));
+    m_gridConfig->SetItemText(i, 2, FromGbk(texts[i].extractColn));
+    m_gridConfig->SetItemText(i, 3, FromGbk(texts[i].displayRows));
+  }
+  m_gridConfig->SetReadOnlyColumn(0, true);
+}
+
+void CMainDlg::ReadFieldsFromGrid() {
+  // An edit in progress ends here, its text written into the cell first.
+  if (CInPlaceEdit* editor = CInPlaceEdit::Instance(); editor != nullptr && editor->HasWindow())
+    editor->DestroyWindow();
+  FieldGridTexts texts;
+  for (int i = 0; i < kMaxFields; ++i) {
+    texts[i].displayName = ToGbk(m_gridConfig->GetItemText(i, 1));
+    texts[i].extractColn = ToGbk(m_gridConfig->GetItemText(i, 2));
+    texts[i].displayRows = ToGbk(m_gridConfig->GetItemText(i, 3));
+  }
+  ReadFieldsFromGridTexts(texts, m_fields);
+}
+
+void CMainDlg::OnRefreshDisplay() {
+  if (m_strDataFile.isEmpty()) {
+    Message(FromUtf8(messages::kSelectDataFileFirst));
+    return;
+  }
+  if (!CheckFieldsFromGrid()) return;
+  FillGridFromFields();
+  ShowLcdPreview(1);
+}
+
+}  // namespace tabrelium

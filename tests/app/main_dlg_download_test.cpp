@@ -1,0 +1,217 @@
+// Downloads from the window into the emulated device, in process: the
+// labels and the button as the thread changes them, Stop, closing during a
+// download, and the endings the window tells.
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <cstdlib>
+#include <vector>
+
+#include "app/gbk_text.h"
+#include "config/config_file.h"
+#include "config/edit_grid_ctrl.h"
+#include "data/table_image.h"
+#include "tests/app/window_test_support.h"
+#include "tools/hidemu/hidemu_control.h"
+
+using namespace tabrelium;
+using namespace tabrelium::testing;
+
+namespace {
+
+constexpr const char* kKnobs[] = {
+    "TABRELIUM_EMU_PRESENT",         "TABRELIUM_EMU_ACCESS", "TABRELIUM_EMU_CAPACITY",
+    "TABRELIUM_EMU_LOSS",            "TABRELIUM_EMU_SEED",   "TABRELIUM_EMU_FRAME_US",
+    "TABRELIUM_EMU_UNPLUG_AT_BLOCK", "TABRELIUM_EMU_STALL_MS"};
+
+QPushButton* Button(const CMainDlg& dialog, const char* id) {
+  return dialog.findChild<QPushButton*>(QString::fromLatin1(id));
+}
+QString LabelText(const CMainDlg& dialog, const char* id) {
+  return dialog.findChild<QLabel*>(QString::fromLatin1(id))->text();
+}
+
+// A product list of `rows` lines, many blocks long.
+QString WriteProducts(const QTemporaryDir& dir, int rows) {
+  QByteArray text = "code,name\r\n";
+  for (int i = 0; i < rows; ++i)
+    text += QByteArray::number(6900000000000LL + i * 7919LL) + ",product " + QByteArray::number(i) + "\r\n";
+  return WriteFile(dir, QStringLiteral("products.csv"), text);
+}
+
+// Loads `file` (the example by default) and presses Startup download.
+void StartDownload(OpenedDialog& d, const QString& file = ExampleFile()) {
+  d.chooser->answers << file;
+  QTest::mouseClick(Button(*d.dialog, "1001"), Qt::LeftButton);
+  QTest::mouseClick(Button(*d.dialog, "1011"), Qt::LeftButton);
+}
+
+// The download thread has returned, whatever the ending.
+#define WAIT_FOR_THREAD_END(dialog) \
+  QTRY_VERIFY_WITH_TIMEOUT(!(dialog).IsDownloadThreadRunning(), 60000)
+
+}  // namespace
+
+class MainDlgDownloadTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    for (const char* knob : kKnobs) unsetenv(knob);
+    setenv("TABRELIUM_EMU_FRAME_US", "20", 1);  // a fast bus keeps the tests short
+    hidemu_reset();
+  }
+
+  void aDownloadShowsItsProgressAndDeliversTheTable() {
+    OpenedDialog d;
+    QSignalSpy progress(d.dialog.get(), &CMainDlg::ProgressShown);
+    QSignalSpy modes(d.dialog.get(), &CMainDlg::DownloadModeChanged);
+    QTemporaryDir dir;
+    StartDownload(d, WriteProducts(dir, 3000));
+    // Between the press and the connection, a second press cannot start
+    // a second download.
+    QVERIFY(!Button(*d.dialog, "1011")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(modes.size() >= 1, 10000);
+    WAIT_FOR_THREAD_END(*d.dialog);
+    QCOMPARE(hidemu_wait_for_end(10000), HIDEMU_COMPLETED);
+    QVERIFY(d.sink->shown.empty());
+
+    QStringList texts;
+    for (const QList<QVariant>& args : progress) texts << args.at(0).toString();
+    // The device may report the end more than once.
+    while (texts.size() > 1 && texts[texts.size() - 2] == QStringLiteral("100%")) texts.removeLast();
+    QVERIFY(texts.size() >= 3);
+    QCOMPARE(texts.first(), QStringLiteral(" 0%"));
+    QCOMPARE(texts.last(), QStringLiteral("100%"));
+    const QRegularExpression tenths(QStringLiteral("^\\d+\\.\\d%$"));
+    for (int i = 1; i + 1 < texts.size(); ++i)
+      QVERIFY2(tenths.match(texts[i]).hasMatch(), qPrintable(texts[i]));
+    QCOMPARE(LabelText(*d.dialog, "1018"), QStringLiteral("100%"));
+    QCOMPARE(modes.size(), 2);
+    QCOMPARE(modes[0].at(0).toBool(), true);
+    QCOMPARE(modes[1].at(0).toBool(), false);
+
+    // The device holds the whole table, and the size label names it in KB.
+    std::vector<uint8_t> received(hidemu_received_data(nullptr, 0));
+    hidemu_received_data(received.data(), received.size());
+    QCOMPARE(GetRecordCount(received), 3000u);
+    QCOMPARE(LabelText(*d.dialog, "1017"),
+             QStringLiteral("%1 KB").arg((received.size() + 1023) / 1024));
+    QCOMPARE(Button(*d.dialog, "1011")->text(), QStringLiteral("Startup download(启动下载)"));
+    QVERIFY(Button(*d.dialog, "1011")->isEnabled());
+    QVERIFY(Button(*d.dialog, "1001")->isEnabled());
+  }
+
+  void whileDownloadingTheButtonStopsAndBrowseIsDisabled() {
+    setenv("TABRELIUM_EMU_FRAME_US", "3000", 1);  // slow enough to catch it running
+    OpenedDialog d;
+    QSignalSpy progress(d.dialog.get(), &CMainDlg::ProgressShown);
+    StartDownload(d);
+    QTRY_VERIFY_WITH_TIMEOUT(d.dialog->IsDownloading(), 10000);
+    QCOMPARE(Button(*d.dialog, "1011")->text(), QStringLiteral("Stop download(停止下载)"));
+    QVERIFY(Button(*d.dialog, "1011")->isEnabled());
+    QVERIFY(!Button(*d.dialog, "1001")->isEnabled());
+    // A broken grid refuses the Stop press and the download goes on.
+    d.dialog->Grid()->SetItemText(0, 3, QStringLiteral("0"));
+    QTest::mouseClick(Button(*d.dialog, "1011"), Qt::LeftButton);
+    QCOMPARE(d.sink->Texts(), QStringList({QStringLiteral("Configuration error(请检查配置信息)")}));
+    QVERIFY(d.dialog->IsDownloading());
+    d.dialog->Grid()->SetItemText(0, 3, QStringLiteral("1"));
+    QTest::mouseClick(Button(*d.dialog, "1011"), Qt::LeftButton);
+    WAIT_FOR_THREAD_END(*d.dialog);
+    QVERIFY(!d.dialog->IsDownloading());
+    // Stopped is not done.
+    hidemu_stats stats{};
+    hidemu_get_stats(&stats);
+    QVERIFY(stats.state != HIDEMU_COMPLETED);
+    QVERIFY(LabelText(*d.dialog, "1018") != QStringLiteral("100%"));
+    QCOMPARE(Button(*d.dialog, "1011")->text(), QStringLiteral("Startup download(启动下载)"));
+    QVERIFY(Button(*d.dialog, "1001")->isEnabled());
+    QVERIFY(Button(*d.dialog, "1011")->isEnabled());
+  }
+
+  void closingDuringADownloadStopsItAndSaves() {
+    setenv("TABRELIUM_EMU_FRAME_US", "3000", 1);
+    OpenedDialog d;
+    StartDownload(d);
+    QTRY_VERIFY_WITH_TIMEOUT(d.dialog->IsDownloading(), 10000);
+    d.dialog->Grid()->SetItemText(4, 1, QStringLiteral("备注"));
+    QVERIFY(d.dialog->close());
+    QVERIFY(!d.dialog->IsDownloadThreadRunning());
+    QVERIFY(!d.dialog->isVisible());
+    FieldTable saved{};
+    QVERIFY(LoadFieldConfig(d.dialog->ConfigPath().toStdString(), saved));
+    QCOMPARE(saved.fieldCount, 3);
+    QCOMPARE(FromGbk(saved.fields[2].displayName), QStringLiteral("备注"));
+  }
+
+  void closingWhileConnectingStopsTheDownloadOnceConnected() {
+    setenv("TABRELIUM_EMU_FRAME_US", "3000", 1);
+    OpenedDialog d;
+    StartDownload(d);
+    QVERIFY(d.dialog->close());  // before the thread has entered download mode
+    QVERIFY(!d.dialog->IsDownloadThreadRunning());
+    hidemu_stats stats{};
+    hidemu_get_stats(&stats);
+    QVERIFY(stats.state != HIDEMU_COMPLETED);
+  }
+
+  void connectionFailuresSayWhy_data() {
+    QTest::addColumn<QByteArray>("knob");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("no device") << QByteArray("TABRELIUM_EMU_PRESENT") << QByteArray("0")
+                               << QStringLiteral("No device is connected");
+    QTest::newRow("no permission") << QByteArray("TABRELIUM_EMU_ACCESS") << QByteArray("denied")
+                                   << QStringLiteral("70-tabrelium.rules");
+    QTest::newRow("busy") << QByteArray("TABRELIUM_EMU_ACCESS") << QByteArray("busy")
+                          << QStringLiteral("another program may be using it");
+  }
+
+  void connectionFailuresSayWhy() {
+    QFETCH(QByteArray, knob);
+    QFETCH(QByteArray, value);
+    QFETCH(QString, why);
+    setenv(knob.constData(), value.constData(), 1);
+    OpenedDialog d;
+    QSignalSpy modes(d.dialog.get(), &CMainDlg::DownloadModeChanged);
+    StartDownload(d);
+    WAIT_FOR_THREAD_END(*d.dialog);
+    QCOMPARE(d.sink->shown.size(), size_t{1});
+    QVERIFY(d.sink->shown[0].text.startsWith(QStringLiteral("Connection failed(连接失败)\n")));
+    QVERIFY2(d.sink->shown[0].text.contains(why), qPrintable(d.sink->shown[0].text));
+    QCOMPARE(d.sink->shown[0].caption, QStringLiteral("Error(错误)"));
+    QCOMPARE(modes.size(), 0);  // never in download mode
+    QVERIFY(Button(*d.dialog, "1011")->isEnabled());
+    QCOMPARE(Button(*d.dialog, "1011")->text(), QStringLiteral("Startup download(启动下载)"));
+  }
+
+  void endingsTheOldWindowKeptQuietAreTold_data() {
+    QTest::addColumn<QByteArray>("knob");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("too little room") << QByteArray("TABRELIUM_EMU_CAPACITY") << QByteArray("100")
+                                     << QStringLiteral("too little room");
+    QTest::newRow("unplugged") << QByteArray("TABRELIUM_EMU_UNPLUG_AT_BLOCK") << QByteArray("2")
+                               << QStringLiteral("disconnected during the download");
+  }
+
+  void endingsTheOldWindowKeptQuietAreTold() {
+    QFETCH(QByteArray, knob);
+    QFETCH(QByteArray, value);
+    QFETCH(QString, told);
+    setenv(knob.constData(), value.constData(), 1);
+    OpenedDialog d;
+    QTemporaryDir dir;
+    StartDownload(d, WriteProducts(dir, 3000));
+    WAIT_FOR_THREAD_END(*d.dialog);
+    QTRY_COMPARE(d.sink->shown.size(), size_t{1});
+    QVERIFY2(d.sink->shown[0].text.contains(told), qPrintable(d.sink->shown[0].text));
+    QVERIFY(!d.dialog->IsDownloading());
+    QVERIFY(Button(*d.dialog, "1001")->isEnabled());
+  }
+};
+
+QTEST_MAIN(MainDlgDownloadTest)
+#include "main_dlg_download_test.moc"
