@@ -43,6 +43,12 @@ CDataListView::CDataListView(QWidget* parent)
   connect(m_header, &QHeaderView::geometriesChanged, this, relayout);
 }
 
+CDataListView::~CDataListView() {
+  // The header outlives this part of the view while QWidget's destructor
+  // hides the children; its signals must no longer reach the view then.
+  disconnect(m_header, nullptr, this, nullptr);
+}
+
 void CDataListView::SetColumnWidth(int column, int width) {
   m_header->resizeSection(column, width);
 }

@@ -26,6 +26,7 @@ class CDataListView : public QAbstractItemView {
 
  public:
   explicit CDataListView(QWidget* parent = nullptr);
+  ~CDataListView() override;
 
   QHeaderView* header() const { return m_header; }
   void SetColumnWidth(int column, int width);

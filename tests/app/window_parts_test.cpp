@@ -1,16 +1,19 @@
 // The window's small parts: dialog units, the time-left estimate, the
 // UI-thread hand-off the download callbacks rely on, and the LCD font.
 #include <QFontMetrics>
+#include <QPushButton>
 #include <QTest>
 #include <atomic>
 #include <thread>
 #include <vector>
 
+#include "app/about_dlg.h"
 #include "app/dialog_units.h"
 #include "app/download_eta.h"
 #include "app/ui_thread_call.h"
 #include "app/window_fonts.h"
 #include "app/window_texts.h"
+#include "data/spreadsheet_loader.h"
 
 using namespace tabrelium;
 using namespace std::chrono_literals;
@@ -74,6 +77,38 @@ class WindowPartsTest : public QObject {
     QCOMPARE(waitedFor.load(), 50);
     for (int i = 0; i < 50; ++i) QCOMPARE(order[i], i);
     QCOMPARE(order.back(), -1);
+  }
+
+  void aCellHoldingAnErrorIsNamedWithAStopIcon() {
+    SpreadsheetReport report;
+    report.error = "cell C4 holds the error value #N/A";
+    report.errorCell = "C4";
+    report.errorValue = "#N/A";
+    bool stop = false;
+    QCOMPARE(DescribeSpreadsheetFailure(report, stop),
+             QStringLiteral("Cell C4 holds the error value #N/A(单元格C4含有错误值#N/A)"));
+    QVERIFY(stop);
+    SpreadsheetReport oneRow;
+    oneRow.error = "the first worksheet has only one row";
+    QCOMPARE(DescribeSpreadsheetFailure(oneRow, stop),
+             QStringLiteral("Invalid data file(无效数据文件)\nthe first worksheet has only one row"));
+    QVERIFY(!stop);
+  }
+
+  void theAboutBoxClosesWithOkEnterOrEsc() {
+    for (int key : {0, int(Qt::Key_Return), int(Qt::Key_Escape)}) {
+      CAboutDlg about;
+      QCOMPARE(about.windowTitle(), QStringLiteral("关于 Tabrelium"));
+      auto* ok = about.findChild<QPushButton*>(QStringLiteral("1"));
+      QCOMPARE(ok->text(), QStringLiteral("确定"));
+      about.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&about));
+      if (key == 0)
+        QTest::mouseClick(ok, Qt::LeftButton);
+      else
+        QTest::keyClick(&about, Qt::Key(key));
+      QVERIFY(!about.isVisible());
+    }
   }
 
   void chineseTakesTwoColumnsInTheLcdFont() {
