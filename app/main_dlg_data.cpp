@@ -24,6 +24,14 @@
 #include "data/text_loader.h"
 
 namespace tabrelium {
+namespace {
+
+// An item beyond the list (a hand-edited configuration) selects nothing.
+void SelectComboItem(QComboBox* combo, int item) {
+  combo->setCurrentIndex(item >= 0 && item < combo->count() ? item : -1);
+}
+
+}  // namespace
 
 void CMainDlg::OnBrowse() {
   const QString path = m_fileChooser->ChooseDataFile(this, m_lastFolder);
@@ -73,7 +81,10 @@ bool CMainDlg::OpenDataFile(const QString& chosenPath) {
 
   CountTextLines(m_buffer, m_fields, m_cells);
   DetectSeparator(m_buffer, m_fields, m_cells);
-  if (!ClampStartLine(m_fields, m_cells)) m_comboStartLine->setCurrentIndex(m_fields.startLine);
+  // The list shows the separator the text was just cut with, not the one
+  // chosen before the detection.
+  SelectComboItem(m_comboSeparator, m_fields.separatorIndex);
+  if (!ClampStartLine(m_fields, m_cells)) SelectComboItem(m_comboStartLine, m_fields.startLine);
   BuildCellTable(m_buffer, m_fields, m_cells);
   m_bDataLoaded = 1;
   RebuildDataColumns();
@@ -101,7 +112,7 @@ void CMainDlg::OnSelchangeStartLine(int item) {
   if (item < 0 || item == m_fields.startLine) return;
   m_fields.startLine = item;
   CountTextLines(m_buffer, m_fields, m_cells);
-  if (!ClampStartLine(m_fields, m_cells)) m_comboStartLine->setCurrentIndex(m_fields.startLine);
+  if (!ClampStartLine(m_fields, m_cells)) SelectComboItem(m_comboStartLine, m_fields.startLine);
   BuildCellTable(m_buffer, m_fields, m_cells);
   RebuildDataColumns();
   m_listData->viewport()->update();
@@ -156,11 +167,8 @@ bool CMainDlg::CheckFieldsFromGrid() {
 }
 
 void CMainDlg::FillGridFromFields() {
-  m_comboSeparator->setCurrentIndex(m_fields.separatorIndex < m_comboSeparator->count()
-                                        ? m_fields.separatorIndex
-                                        : -1);
-  const int startItem = m_fields.startLine == 0 ? 0 : m_fields.startLine - 1;
-  m_comboStartLine->setCurrentIndex(startItem < m_comboStartLine->count() ? startItem : -1);
+  SelectComboItem(m_comboSeparator, m_fields.separatorIndex);
+  SelectComboItem(m_comboStartLine, m_fields.startLine == 0 ? 0 : m_fields.startLine - 1);
 
   m_gridConfig->ClearReadOnlyColumns();
   m_gridConfig->DeleteAllItems();

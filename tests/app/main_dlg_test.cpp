@@ -81,6 +81,7 @@ class MainDlgTest : public QObject {
     QVERIFY(d.sink->shown.empty());
     QCOMPARE(Control<QLineEdit>(*d.dialog, "1000")->text(), ExampleFile());
     QCOMPARE(Control<QLabel>(*d.dialog, "1018")->text(), QStringLiteral(" 0 %"));
+    QCOMPARE(Control<QComboBox>(*d.dialog, "1005")->currentText(), QStringLiteral(","));
     QAbstractItemModel* model = d.dialog->DataList()->model();
     QCOMPARE(model->rowCount(), 40);  // the heading line is skipped
     QCOMPARE(model->columnCount(), 4);
@@ -135,6 +136,21 @@ class MainDlgTest : public QObject {
     QCOMPARE(d.dialog->Fields().startLine, 0);
     QCOMPARE(model->rowCount(), 41);
     QCOMPARE(model->data(model->index(0, 1)).toString(), QStringLiteral("条码,名称,价格"));
+  }
+
+  void refreshShowsTheStartLineOneItemLowAsItAlwaysHas() {
+    OpenedDialog d;
+    LoadThroughBrowse(d, ExampleFile());
+    QComboBox* startLine = Control<QComboBox>(*d.dialog, "1006");
+    Choose(startLine, 2);  // "3": two heading lines
+    QAbstractItemModel* model = d.dialog->DataList()->model();
+    QCOMPARE(model->data(model->index(0, 1)).toString(), QStringLiteral("6930166131864"));
+    QTest::mouseClick(Control<QPushButton>(*d.dialog, "1016"), Qt::LeftButton);
+    QCOMPARE(startLine->currentText(), QStringLiteral("2"));
+    QCOMPARE(model->data(model->index(0, 1)).toString(), QStringLiteral("6930166131864"));
+    Choose(startLine, 2);  // "3" again is the same start line: nothing is cut again
+    QCOMPARE(d.dialog->Fields().startLine, 2);
+    QCOMPARE(model->rowCount(), 39);
   }
 
   void aStartLineBeyondTheFileIsLoweredAndShown() {

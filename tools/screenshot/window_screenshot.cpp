@@ -3,6 +3,7 @@
 //
 //   window_screenshot DATAFILE OUT.png
 #include <QApplication>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -24,6 +25,10 @@ int main(int argc, char** argv) {
   dialog.show();
   if (!dialog.OpenDataFile(QString::fromLocal8Bit(argv[1]))) return 1;
   dialog.DataList()->SelectRow(0);
+  // The picture goes into the repository: it shows the path as given, not
+  // where this machine keeps the project.
+  if (auto* path = dialog.findChild<QLineEdit*>(QStringLiteral("1000")))
+    path->setText(QString::fromLocal8Bit(argv[1]));
   QCoreApplication::processEvents();
   if (!dialog.grab().save(QString::fromLocal8Bit(argv[2]))) {
     std::fprintf(stderr, "window_screenshot: cannot write %s\n", argv[2]);
