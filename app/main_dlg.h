@@ -120,6 +120,9 @@ class CMainDlg : public QDialog, public DownloadOwner {
   void OnDownloadThreadReturned();
   void UpdateDownloadButton();
   bool CheckFieldsFromGrid();
+  // What Refresh and Startup download do first: a data file must be
+  // chosen and the grid's fields valid; the grid is then refilled from them.
+  bool PrepareFieldsForUse();
 
   std::unique_ptr<CFileChooser> m_fileChooser;
   std::unique_ptr<CMessageSink> m_messageSink;

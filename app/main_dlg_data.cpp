@@ -196,13 +196,18 @@ void CMainDlg::ReadFieldsFromGrid() {
   ReadFieldsFromGridTexts(texts, m_fields);
 }
 
-void CMainDlg::OnRefreshDisplay() {
+bool CMainDlg::PrepareFieldsForUse() {
   if (m_strDataFile.isEmpty()) {
     Message(FromUtf8(messages::kSelectDataFileFirst));
-    return;
+    return false;
   }
-  if (!CheckFieldsFromGrid()) return;
+  if (!CheckFieldsFromGrid()) return false;
   FillGridFromFields();
+  return true;
+}
+
+void CMainDlg::OnRefreshDisplay() {
+  if (!PrepareFieldsForUse()) return;
   ShowLcdPreview(1);
 }
 

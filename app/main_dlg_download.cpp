@@ -16,12 +16,7 @@
 namespace tabrelium {
 
 void CMainDlg::OnStartDownload() {
-  if (m_strDataFile.isEmpty()) {
-    Message(FromUtf8(messages::kSelectDataFileFirst));
-    return;
-  }
-  if (!CheckFieldsFromGrid()) return;
-  FillGridFromFields();
+  if (!PrepareFieldsForUse()) return;
   if (m_bDownloading == 1) {
     // The thread leaves download mode on its own time; until it has, the
     // button stays pressed so that one press stops one download.
