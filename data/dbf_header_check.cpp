@@ -3,24 +3,15 @@
 #include <climits>
 #include <fstream>
 
+#include "common/byte_order.h"
+
 namespace tabrelium {
-namespace {
-
-uint32_t Le32(std::span<const uint8_t> b, size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24;
-}
-uint16_t Le16(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-
-}  // namespace
-
 SheetReadResult CheckDbfHeader(std::span<const uint8_t> prefix, uint64_t fileSize) {
   if (prefix.size() < kDbfHeaderPrefixSize || fileSize < kDbfHeaderPrefixSize)
     return SheetReadResult::Failure("not a dBASE table: the file is shorter than a table header");
-  const uint32_t records = Le32(prefix, 4);
-  const uint16_t headerLength = Le16(prefix, 8);
-  const uint16_t recordLength = Le16(prefix, 10);
+  const uint32_t records = GetLe32(prefix.data() + 4);
+  const uint16_t headerLength = GetLe16(prefix.data() + 8);
+  const uint16_t recordLength = GetLe16(prefix.data() + 10);
   if (headerLength < kDbfHeaderPrefixSize)
     return SheetReadResult::Failure("the dBASE table is damaged: its header length of " +
                                     std::to_string(headerLength) + " bytes is too short");

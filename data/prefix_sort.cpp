@@ -2,18 +2,14 @@
 
 #include <algorithm>
 
+#include "common/byte_order.h"
+
 namespace tabrelium {
 namespace {
 
 constexpr uint8_t kPad = 0x20;
 // Buckets this small are left to a comparison sort.
 constexpr size_t kSmallBucket = 64;
-
-uint64_t LoadBigEndian64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
-  return v;
-}
 
 // A function object rather than a function, so that the sort inlines it.
 struct PrefixThenRowLess {
@@ -66,7 +62,7 @@ void SetPrefix(PrefixEntry& entry, std::string_view key, size_t keyLength, size_
   std::memset(padded, kPad, kPrefixBytes);
   const size_t end = std::min(key.size(), keyLength);
   if (from < end) std::memcpy(padded, key.data() + from, std::min(end - from, kPrefixBytes));
-  const uint64_t words[2] = {LoadBigEndian64(padded), LoadBigEndian64(padded + 8)};
+  const uint64_t words[2] = {GetBe64(padded), GetBe64(padded + 8)};
   std::memcpy(entry.words.data(), words, sizeof words);
 }
 

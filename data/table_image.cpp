@@ -4,8 +4,9 @@
 #include <array>
 #include <cstring>
 
-#include "data/prefix_sort.h"
+#include "common/byte_order.h"
 #include "common/gbk.h"
+#include "data/prefix_sort.h"
 
 namespace tabrelium {
 namespace {
@@ -30,15 +31,6 @@ struct Layout {
   uint16_t headerLength = 0;
   uint16_t recordLength = 0;
 };
-
-void PutLe16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 Layout MakeLayout(const CellTable& cells, const FieldTable& table) {
   Layout layout;
@@ -191,18 +183,17 @@ std::tm LocalDateNow() {
 
 uint32_t GetRecordCount(std::span<const uint8_t> image) {
   if (image.size() < 8) return 0;
-  return uint32_t{image[4]} | uint32_t{image[5]} << 8 | uint32_t{image[6]} << 16 |
-         uint32_t{image[7]} << 24;
+  return GetLe32(image.data() + 4);
 }
 
 uint16_t GetHeaderLength(std::span<const uint8_t> image) {
   if (image.size() < 10) return 0;
-  return static_cast<uint16_t>(image[8] | image[9] << 8);
+  return GetLe16(image.data() + 8);
 }
 
 uint16_t GetRecordLength(std::span<const uint8_t> image) {
   if (image.size() < 12) return 0;
-  return static_cast<uint16_t>(image[10] | image[11] << 8);
+  return GetLe16(image.data() + 10);
 }
 
 void BuildTableImage(const CellTable& cells, const FieldTable& table, TableImage& image,

@@ -52,10 +52,6 @@ bool IsValidFrame(std::span<const uint8_t, kFrameBytes> frame);
 // CRC-16/XMODEM: polynomial 0x1021, start 0, MSB first, no final XOR.
 uint16_t Crc16Xmodem(std::span<const uint8_t> data);
 
-// Little-endian fields of a frame.
-uint32_t GetLe32(const uint8_t* p);
-void PutLe32(uint8_t* p, uint32_t v);
-
 // The number of blocks of a package of `dataLength` bytes.
 constexpr uint32_t BlockCount(uint32_t dataLength) {
   return dataLength / BLOCK_SIZE + (dataLength % BLOCK_SIZE != 0 ? 1 : 0);

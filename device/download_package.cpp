@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "common/byte_order.h"
+
 namespace tabrelium {
 namespace {
 
@@ -32,14 +34,6 @@ constexpr CrcTables MakeCrcTables() {
 
 constexpr CrcTables kCrcTables = MakeCrcTables();
 
-uint32_t LoadLe32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 }  // namespace
 
 uint32_t PackageCrc32(std::span<const uint8_t> data) {
@@ -48,8 +42,8 @@ uint32_t PackageCrc32(std::span<const uint8_t> data) {
   const uint8_t* p = data.data();
   size_t n = data.size();
   for (; n >= 8; n -= 8, p += 8) {
-    const uint32_t lo = reg ^ LoadLe32(p);
-    const uint32_t hi = LoadLe32(p + 4);
+    const uint32_t lo = reg ^ GetLe32(p);
+    const uint32_t hi = GetLe32(p + 4);
     reg = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
           t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
   }
@@ -58,11 +52,11 @@ uint32_t PackageCrc32(std::span<const uint8_t> data) {
 }
 
 uint32_t DownloadPackage::DataLength() const {
-  return bytes.size() >= kHeaderBytes ? LoadLe32(bytes.data()) : 0;
+  return bytes.size() >= kHeaderBytes ? GetLe32(bytes.data()) : 0;
 }
 
 uint32_t DownloadPackage::Crc() const {
-  return bytes.size() >= kHeaderBytes ? LoadLe32(bytes.data() + 4) : 0;
+  return bytes.size() >= kHeaderBytes ? GetLe32(bytes.data() + 4) : 0;
 }
 
 std::span<const uint8_t> DownloadPackage::Data() const {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 
+#include "common/byte_order.h"
 #include "common/messages.h"
 
 namespace tabrelium {

@@ -13,6 +13,7 @@
 #include <span>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "device/download_thread.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "device/device_frame.h"
 
 namespace tabrelium {
@@ -80,12 +81,17 @@ TEST(DeviceFrame, ChecksumWrapsModulo256) {
   EXPECT_TRUE(IsValidFrame(frame));
 }
 
-TEST(DeviceFrame, LittleEndianFields) {
+TEST(ByteOrder, LittleEndianFields) {
   uint8_t bytes[4];
   PutLe32(bytes, 0x12345678);
   EXPECT_EQ(bytes[0], 0x78);
   EXPECT_EQ(bytes[3], 0x12);
   EXPECT_EQ(GetLe32(bytes), 0x12345678u);
+  PutLe16(bytes, 0xABCD);
+  EXPECT_EQ(bytes[0], 0xCD);
+  EXPECT_EQ(GetLe16(bytes), 0xABCDu);
+  const uint8_t key[8] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0xF8};
+  EXPECT_EQ(GetBe64(key), 0x01020304050607F8u);
 }
 
 TEST(DeviceFrame, BlockCountAndSliceArithmetic) {

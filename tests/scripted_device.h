@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "device/device_frame.h"
 #include "device/download_package.h"
 #include "device/download_thread.h"

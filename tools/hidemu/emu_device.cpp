@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "common/byte_order.h"
 #include "device/device_frame.h"
 #include "device/download_package.h"
 
