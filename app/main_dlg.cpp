@@ -23,10 +23,10 @@
 #include "app/dialog_units.h"
 #include "app/gbk_text.h"
 #include "app/ui_thread_call.h"
+#include "app/edit_grid_ctrl.h"
 #include "app/window_fonts.h"
-#include "common/messages.h"
+#include "common/user_texts.h"
 #include "config/config_file.h"
-#include "config/edit_grid_ctrl.h"
 #include "device/hid_link.h"
 
 namespace tabrelium {
@@ -141,7 +141,7 @@ void CMainDlg::CreateControls() {
   m_listData->setGeometry(du.ToPixels(7, 225, 454, 164));
   m_listData->setModel(m_dataModel);
 
-  m_btnDownload = AddButton(this, du, "1011", Utf8(messages::kStartDownload), {531, 70, 120, 22});
+  m_btnDownload = AddButton(this, du, "1011", Utf8(texts::kStartDownload), {531, 70, 120, 22});
   // About and Help have never done anything when pressed.
   AddButton(this, du, "1013", QStringLiteral("About(关于)"), {533, 135, 120, 18});
   AddButton(this, du, "1014", QStringLiteral("Help(帮助)"), {534, 162, 120, 17});
@@ -164,7 +164,7 @@ void CMainDlg::CreateControls() {
   AddLabel(this, du, QStringLiteral("Prog(进度):"), {534, 117, 47, 14});
   m_labelSize = AddLabel(this, du, QStringLiteral(" 0 B"), {583, 101, 58, 9});
   m_labelSize->setObjectName(QStringLiteral("1017"));
-  m_labelProgress = AddLabel(this, du, QStringLiteral(" 0%"), {583, 121, 58, 9});
+  m_labelProgress = AddLabel(this, du, Utf8(texts::kProgressAtStart), {583, 121, 58, 9});
   m_labelProgress->setObjectName(QStringLiteral("1018"));
 
   // While a download runs: a thin bar under the progress label, and the
@@ -192,7 +192,7 @@ void CMainDlg::CreateControls() {
 void CMainDlg::OnInitDialog() {
   m_bDataLoaded = 0;
   m_strConfigPath = QString::fromStdString(DefaultConfigPath());
-  LoadFieldConfig(m_strConfigPath.toStdString(), m_fields);
+  m_session.LoadConfiguration(m_strConfigPath.toStdString());
   m_strDataFile.clear();
 
   const int baseX = DialogUnits(font()).BaseX();
@@ -204,8 +204,9 @@ void CMainDlg::OnInitDialog() {
   m_gridConfig->SetColumnChars(QStringLiteral("0123456789"), 2);
   m_gridConfig->SetColumnChars(QStringLiteral("0123456789"), 3);
 
-  for (int i = 0; i < m_fields.separatorCount; ++i)
-    m_comboSeparator->addItem(FromGbk(m_fields.separators[i].name));
+  const FieldTable& fields = m_session.Fields();
+  for (int i = 0; i < fields.separatorCount; ++i)
+    m_comboSeparator->addItem(FromGbk(fields.separators[i].name));
 
   FillGridFromFields();
 
@@ -258,8 +259,8 @@ void CMainDlg::closeEvent(QCloseEvent* event) {
     if (IsDownloadThreadRunning()) loop.exec();
   }
   if (!m_strConfigPath.isEmpty()) {
-    ReadFieldsFromGrid();
-    SaveFieldConfig(m_strConfigPath.toStdString(), m_fields);
+    ReadFieldsFromGrid();  // saved whether or not they fit the data
+    m_session.SaveConfiguration(m_strConfigPath.toStdString());
   }
   event->accept();
   done(QDialog::Accepted);

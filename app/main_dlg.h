@@ -1,8 +1,9 @@
 // The main dialog: the program's one working window. It loads the
-// configuration when it opens and saves it when it is closed, loads a data
-// file and cuts it, applies the separator and start-line choices, moves the
-// fields between the FieldTable and the grid, shows the data list and the
-// LCD preview, and starts or stops the download.
+// configuration when it opens and saves it when it is closed, and turns the
+// user's actions on its controls into the engine session's operations:
+// loading and cutting a data file, the separator and start-line choices,
+// the fields' trips between the session and the grid, the data list and
+// the LCD preview, and the download it starts and stops.
 //
 // Controls that the user works with carry their number as objectName
 // ("1000" … "1018"), so tests and accessibility tools find them.
@@ -21,13 +22,9 @@
 #include <thread>
 
 #include "app/dialog_seams.h"
-#include "app/download_eta.h"
-#include "config/field_table.h"
-#include "data/cell_table.h"
-#include "data/spreadsheet_loader.h"
-#include "data/table_image.h"
-#include "data/text_buffer.h"
-#include "device/download_package.h"
+#include "common/status.h"
+#include "data/session.h"
+#include "device/download_eta.h"
 #include "device/download_thread.h"
 
 class QComboBox;
@@ -65,13 +62,17 @@ class CMainDlg : public QDialog, public DownloadOwner {
   void OnStartDownload();
   void OnRefreshDisplay();
 
-  void ReadFieldsFromGrid();
+  // The grid's texts into the session's fields; fails when they do not
+  // fit the loaded data (the fields are taken either way).
+  Status ReadFieldsFromGrid();
   void FillGridFromFields();
   void RebuildDataColumns();
   void ShowLcdPreview(int32_t record);
 
   // DownloadOwner: called on the download thread.
-  void ShowProgress(std::string_view text) override;
+  void ShowConnected() override;
+  void ShowProgress(uint32_t tenths) override;
+  void ShowDeviceReport(DownloadOutcome reported) override;
   void EnterDownloadMode() override;
   void LeaveDownloadMode() override;
   void ShowConnectionFailed(const OpenResult& why) override;
@@ -80,8 +81,8 @@ class CMainDlg : public QDialog, public DownloadOwner {
   void OnBlockRequested(uint32_t block, uint32_t blockCount) override;
 
   // For tests and the benchmark.
-  const FieldTable& Fields() const { return m_fields; }
-  const CellTable& Cells() const { return m_cells; }
+  const FieldTable& Fields() const { return m_session.Fields(); }
+  const CellTable& Cells() const { return m_session.Cells(); }
   const QString& ConfigPath() const { return m_strConfigPath; }
   bool IsDownloading() const { return m_bDownloading != 0; }
   bool IsDownloadThreadRunning() const { return m_downloadThread.joinable(); }
@@ -114,8 +115,9 @@ class CMainDlg : public QDialog, public DownloadOwner {
   void ShowAboutBox();
   void Message(const QString& text, const QString& caption = QString(),
                MessageIcon icon = MessageIcon::kNone);
-  void TellLoadLosses(const SpreadsheetReport* sheet);
-  bool LoadChosenFile(const QString& path, bool& fromSpreadsheet);
+  void TellLoadLosses();
+  // The progress label's new text, with the bar and the time left.
+  void SetProgressLabel(const QString& text, bool complete);
   void StartDownloadThread();
   void OnDownloadThreadReturned();
   void UpdateDownloadButton();
@@ -127,13 +129,8 @@ class CMainDlg : public QDialog, public DownloadOwner {
   std::unique_ptr<CFileChooser> m_fileChooser;
   std::unique_ptr<CMessageSink> m_messageSink;
 
-  // The stores the dialog works on (the download thread sees only the package).
-  FieldTable m_fields{};
-  TextBuffer m_buffer;
-  CellTable m_cells;
-  SpreadsheetReport m_sheetReport;
-  TableImage m_image;
-  DownloadPackage m_package;
+  // The data the dialog works on; the download thread reads its package only.
+  Session m_session;
 
   // Controls (owned by the dialog through Qt's parent chain).
   CDataListView* m_listData = nullptr;        // 1007

@@ -1,6 +1,6 @@
 // The main dialog's data side: choosing and loading a data file, the
 // separator and start-line choices, the data list and the LCD preview, and
-// the fields' trips between the FieldTable and the grid.
+// the fields' trips between the session and the grid.
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -12,16 +12,11 @@
 
 #include "app/data_list_model.h"
 #include "app/data_list_view.h"
+#include "app/edit_grid_ctrl.h"
 #include "app/gbk_text.h"
+#include "app/in_place_edit.h"
 #include "app/main_dlg.h"
-#include "app/window_texts.h"
-#include "common/messages.h"
-#include "config/edit_grid_ctrl.h"
-#include "config/field_grid_texts.h"
-#include "config/in_place_edit.h"
-#include "data/lcd_preview.h"
-#include "data/text_cutter.h"
-#include "data/text_loader.h"
+#include "common/user_texts.h"
 
 namespace tabrelium {
 namespace {
@@ -39,38 +34,18 @@ void CMainDlg::OnBrowse() {
   OpenDataFile(path);
 }
 
-bool CMainDlg::LoadChosenFile(const QString& path, bool& fromSpreadsheet) {
-  const std::string localPath = QFile::encodeName(path).toStdString();
-  const std::string ext = LowerFileExtension(localPath);
-  fromSpreadsheet = false;
-  if (ext == "txt" || ext == "csv") {
-    if (LoadTextFile(localPath, m_buffer, m_cells)) return true;
-    Message(FromUtf8(messages::kInvalidDataFile));
-    return false;
-  }
-  if (ext == "xls" || ext == "xlsx" || ext == "dbf") {
-    fromSpreadsheet = true;
-    m_sheetReport = SpreadsheetReport{};
-    if (LoadSpreadsheet(localPath, m_buffer, m_cells, m_sheetReport)) return true;
-    bool stop = false;
-    const QString why = DescribeSpreadsheetFailure(m_sheetReport, stop);
-    Message(why, QString(), stop ? MessageIcon::kStop : MessageIcon::kNone);
-    return false;
-  }
-  Message(FromUtf8(messages::kInvalidDataFile));
-  return false;
-}
-
 bool CMainDlg::OpenDataFile(const QString& chosenPath) {
   // The path label and the file dialog's next folder need the full path,
   // also for a name given relative on the command line.
   const QString path = chosenPath.isEmpty() ? chosenPath : QFileInfo(chosenPath).absoluteFilePath();
-  const int32_t rowsBefore = GetRowCount(m_cells);
-  bool fromSpreadsheet = false;
-  if (!LoadChosenFile(path, fromSpreadsheet)) {
+  const int32_t rowsBefore = GetRowCount(m_session.Cells());
+  if (Status loaded = m_session.LoadDataFile(QFile::encodeName(path).toStdString()); !loaded.ok()) {
+    // An error value is the file's own fault, told with a stop icon.
+    const bool stop = loaded.code() == Status::Code::kErrorValue;
+    Message(FromUtf8(loaded.message()), QString(), stop ? MessageIcon::kStop : MessageIcon::kNone);
     // A failed load may have emptied the table (an empty file, a worksheet
     // that broke off): the list must not go on showing rows that are gone.
-    if (GetRowCount(m_cells) != rowsBefore) RebuildDataColumns();
+    if (GetRowCount(m_session.Cells()) != rowsBefore) RebuildDataColumns();
     return false;
   }
   m_editDataFile->setText(QDir::toNativeSeparators(path));
@@ -79,47 +54,40 @@ bool CMainDlg::OpenDataFile(const QString& chosenPath) {
   m_strDataFile = path;
   m_lastFolder = QFileInfo(path).absolutePath();
 
-  CountTextLines(m_buffer, m_fields, m_cells);
-  DetectSeparator(m_buffer, m_fields, m_cells);
   // The list shows the separator the text was just cut with, not the one
   // chosen before the detection.
-  SelectComboItem(m_comboSeparator, m_fields.separatorIndex);
-  if (!ClampStartLine(m_fields, m_cells)) SelectComboItem(m_comboStartLine, m_fields.startLine);
-  BuildCellTable(m_buffer, m_fields, m_cells);
+  SelectComboItem(m_comboSeparator, m_session.Fields().separatorIndex);
+  if (m_session.StartLineLowered())
+    SelectComboItem(m_comboStartLine, m_session.Fields().startLine);
   m_bDataLoaded = 1;
   RebuildDataColumns();
   ShowLcdPreview(1);
-  TellLoadLosses(fromSpreadsheet ? &m_sheetReport : nullptr);
+  TellLoadLosses();
   return true;
 }
 
-void CMainDlg::TellLoadLosses(const SpreadsheetReport* sheet) {
-  const QStringList losses = DescribeLoadLosses(m_buffer, m_cells, sheet);
+void CMainDlg::TellLoadLosses() {
+  QStringList losses;
+  for (const std::string& loss : m_session.LossTexts()) losses << FromUtf8(loss);
   if (!losses.isEmpty()) Message(losses.join(QStringLiteral("\n")), QString(), MessageIcon::kWarning);
 }
 
 void CMainDlg::OnSelchangeSeparator(int item) {
-  const auto index = static_cast<uint8_t>(item);
-  if (index == m_fields.separatorIndex) return;
-  m_fields.separatorIndex = index;
-  RecountFields(m_buffer, m_fields, m_cells);
-  BuildCellTable(m_buffer, m_fields, m_cells);
+  if (!m_session.ChooseSeparator(item)) return;
   RebuildDataColumns();
   m_listData->viewport()->update();
 }
 
 void CMainDlg::OnSelchangeStartLine(int item) {
-  if (item < 0 || item == m_fields.startLine) return;
-  m_fields.startLine = item;
-  CountTextLines(m_buffer, m_fields, m_cells);
-  if (!ClampStartLine(m_fields, m_cells)) SelectComboItem(m_comboStartLine, m_fields.startLine);
-  BuildCellTable(m_buffer, m_fields, m_cells);
+  if (!m_session.ChooseStartLine(item)) return;
+  if (m_session.StartLineLowered())
+    SelectComboItem(m_comboStartLine, m_session.Fields().startLine);
   RebuildDataColumns();
   m_listData->viewport()->update();
 }
 
 void CMainDlg::RebuildDataColumns() {
-  m_dataModel->Rebuild(m_cells);
+  m_dataModel->Rebuild(m_session.Cells());
   SizeDataColumnsToHeadings();
 }
 
@@ -149,9 +117,9 @@ void CMainDlg::OnItemchangedDataList(int row) {
 void CMainDlg::ShowLcdPreview(int32_t record) {
   if (m_bDataLoaded == 0) return;
   if (!CheckFieldsFromGrid()) return;
-  if (record < 1 || record > GetRowCount(m_cells)) return;
+  if (record < 1 || record > GetRowCount(m_session.Cells())) return;
   m_listLcd->clear();
-  for (const LcdLine& line : BuildLcdPreview(m_fields, m_cells, record)) {
+  for (const LcdLine& line : m_session.DescribeRecord(record)) {
     auto* item = new QTreeWidgetItem(m_listLcd);
     item->setText(0, FromGbk(line.rowsText));
     item->setText(1, FromGbk(line.text));
@@ -160,22 +128,23 @@ void CMainDlg::ShowLcdPreview(int32_t record) {
 }
 
 bool CMainDlg::CheckFieldsFromGrid() {
-  ReadFieldsFromGrid();
-  if (IsFieldConfigValid(m_fields, GetColumnCount(m_cells))) return true;
-  Message(FromUtf8(messages::kConfigurationError));
+  const Status fit = ReadFieldsFromGrid();
+  if (fit.ok()) return true;
+  Message(FromUtf8(fit.message()));
   return false;
 }
 
 void CMainDlg::FillGridFromFields() {
-  SelectComboItem(m_comboSeparator, m_fields.separatorIndex);
-  SelectComboItem(m_comboStartLine, m_fields.startLine == 0 ? 0 : m_fields.startLine - 1);
+  const FieldTable& fields = m_session.Fields();
+  SelectComboItem(m_comboSeparator, fields.separatorIndex);
+  SelectComboItem(m_comboStartLine, fields.startLine == 0 ? 0 : fields.startLine - 1);
 
   m_gridConfig->ClearReadOnlyColumns();
   m_gridConfig->DeleteAllItems();
-  const FieldGridTexts texts = tabrelium::FillGridFromFields(m_fields);
+  const FieldGridTexts texts = m_session.GridTexts();
   for (int i = 0; i < kMaxFields; ++i) {
     m_gridConfig->InsertItem(i, QStringLiteral("  %1 ").arg(i + 1));
-    if (i >= m_fields.fieldCount) continue;
+    if (i >= fields.fieldCount) continue;
     m_gridConfig->SetItemText(i, 1, FromGbk(texts[i].displayName));
     m_gridConfig->SetItemText(i, 2, FromGbk(texts[i].extractColn));
     m_gridConfig->SetItemText(i, 3, FromGbk(texts[i].displayRows));
@@ -183,7 +152,7 @@ void CMainDlg::FillGridFromFields() {
   m_gridConfig->SetReadOnlyColumn(0, true);
 }
 
-void CMainDlg::ReadFieldsFromGrid() {
+Status CMainDlg::ReadFieldsFromGrid() {
   // An edit in progress ends here, its text written into the cell first.
   if (CInPlaceEdit* editor = CInPlaceEdit::Instance(); editor != nullptr && editor->HasWindow())
     editor->DestroyWindow();
@@ -193,12 +162,12 @@ void CMainDlg::ReadFieldsFromGrid() {
     texts[i].extractColn = ToGbk(m_gridConfig->GetItemText(i, 2));
     texts[i].displayRows = ToGbk(m_gridConfig->GetItemText(i, 3));
   }
-  ReadFieldsFromGridTexts(texts, m_fields);
+  return m_session.ApplyGridTexts(texts);
 }
 
 bool CMainDlg::PrepareFieldsForUse() {
   if (m_strDataFile.isEmpty()) {
-    Message(FromUtf8(messages::kSelectDataFileFirst));
+    Message(FromUtf8(texts::kSelectDataFileFirst));
     return false;
   }
   if (!CheckFieldsFromGrid()) return false;

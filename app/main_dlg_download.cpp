@@ -9,8 +9,7 @@
 #include "app/gbk_text.h"
 #include "app/main_dlg.h"
 #include "app/ui_thread_call.h"
-#include "app/window_texts.h"
-#include "common/messages.h"
+#include "common/user_texts.h"
 #include "device/hid_link.h"
 
 namespace tabrelium {
@@ -27,16 +26,17 @@ void CMainDlg::OnStartDownload() {
   }
   if (IsDownloadThreadRunning()) return;  // still connecting: the button is disabled
 
-  BuildTableImage(m_cells, m_fields, m_image);
-  const int32_t size = m_image.imageSize;
-  if (size > kMaxDownloadBytes) {
-    Message(FromUtf8(messages::kImageTooLarge));
+  if (Status built = m_session.BuildImageForDownload(); !built.ok()) {
+    Message(FromUtf8(built.message()));
     return;
   }
-  if (m_image.droppedRows > 0)
-    Message(DescribeDroppedImageRows(m_image.droppedRows), QString(), MessageIcon::kWarning);
-  BuildDownloadPackage(std::span(m_image.bytes.data(), static_cast<size_t>(size)), m_package);
-  m_labelSize->setText(QString::asprintf("%ld KB", (static_cast<long>(size) + 1023) / 1024));
+  const TableImage& image = m_session.Image();
+  if (image.droppedRows > 0)
+    Message(FromUtf8(texts::ImageRowsDroppedText(image.droppedRows)), QString(),
+            MessageIcon::kWarning);
+  m_session.BuildPackage();
+  m_labelSize->setText(
+      QString::asprintf("%ld KB", (static_cast<long>(image.imageSize) + 1023) / 1024));
   StartDownloadThread();
 }
 
@@ -46,15 +46,13 @@ void CMainDlg::StartDownloadThread() {
   try {
     m_link = std::make_unique<HidLink>();
     m_downloadThread = std::thread([this] {
-      DownloadThread(*this, *m_link, m_package);
+      DownloadThread(*this, *m_link, m_session.Package());
       m_uiCall->Post([this] { OnDownloadThreadReturned(); });
     });
   } catch (const std::system_error& error) {
     m_link.reset();
-    Message(QString::asprintf(
-                "Create a download thread failure, error number(创建下载线程失败,错误号) %d ",
-                error.code().value()),
-            FromUtf8(messages::kErrorCaption));
+    Message(FromUtf8(texts::ThreadStartFailedText(error.code().value())),
+            FromUtf8(texts::kErrorCaption));
     return;
   }
   // Until the thread has connected or given up, another press would start
@@ -85,25 +83,36 @@ void CMainDlg::UpdateDownloadButton() {
 // The callbacks below run on the download thread; what they do to the
 // controls runs on the UI thread while the download thread waits.
 
-void CMainDlg::ShowProgress(std::string_view text) {
-  const QString label = FromUtf8(text);
-  m_uiCall->CallAndWait([&] {
-    m_labelProgress->setText(label);
-    const bool done = label == QStringLiteral("100%");
-    m_progressBar->setValue(done ? m_progressBar->maximum() : m_eta.PerMille());
-    const int64_t secondsLeft = done ? 0 : m_eta.SecondsLeft();
-    if (secondsLeft >= 0 && m_bDownloading == 1) {
-      m_labelTimeLeft->setText(DescribeTimeLeft(secondsLeft));
-      m_labelTimeLeft->show();
-    }
-    emit ProgressShown(label);
-  });
+void CMainDlg::SetProgressLabel(const QString& text, bool complete) {
+  m_labelProgress->setText(text);
+  m_progressBar->setValue(complete ? m_progressBar->maximum() : m_eta.PerMille());
+  const int64_t secondsLeft = complete ? 0 : m_eta.SecondsLeft();
+  if (secondsLeft >= 0 && m_bDownloading == 1) {
+    m_labelTimeLeft->setText(FromUtf8(texts::TimeLeftText(secondsLeft)));
+    m_labelTimeLeft->show();
+  }
+  emit ProgressShown(text);
+}
+
+void CMainDlg::ShowConnected() {
+  m_uiCall->CallAndWait([this] { SetProgressLabel(FromUtf8(texts::kProgressAtStart), false); });
+}
+
+void CMainDlg::ShowProgress(uint32_t tenths) {
+  const QString label = FromUtf8(texts::ProgressText(tenths));
+  m_uiCall->CallAndWait([&] { SetProgressLabel(label, false); });
+}
+
+void CMainDlg::ShowDeviceReport(DownloadOutcome reported) {
+  const QString label = FromUtf8(texts::DeviceReportText(reported));
+  m_uiCall->CallAndWait(
+      [&] { SetProgressLabel(label, reported == DownloadOutcome::kCompleted); });
 }
 
 void CMainDlg::EnterDownloadMode() {
   m_uiCall->CallAndWait([this] {
     m_bDownloading = 1;
-    m_btnDownload->setText(FromUtf8(messages::kStopDownload));
+    m_btnDownload->setText(FromUtf8(texts::kStopDownload));
     m_btnBrowse->setEnabled(false);
     m_progressBar->setValue(0);
     m_progressBar->show();
@@ -118,7 +127,7 @@ void CMainDlg::EnterDownloadMode() {
 void CMainDlg::LeaveDownloadMode() {
   m_uiCall->CallAndWait([this] {
     m_bDownloading = 0;
-    m_btnDownload->setText(FromUtf8(messages::kStartDownload));
+    m_btnDownload->setText(FromUtf8(texts::kStartDownload));
     m_btnBrowse->setEnabled(!m_bClosing);
     m_bStopPressed = false;
     m_labelTimeLeft->hide();
@@ -128,10 +137,9 @@ void CMainDlg::LeaveDownloadMode() {
 }
 
 void CMainDlg::ShowConnectionFailed(const OpenResult& why) {
-  const QString text = FromUtf8(messages::kConnectionFailed) + QStringLiteral("\n") +
-                       DescribeOpenFailure(why);
-  m_uiCall->CallAndWait(
-      [&] { Message(text, FromUtf8(messages::kErrorCaption)); });
+  const QString text = FromUtf8(texts::kConnectionFailed) + QStringLiteral("\n") +
+                       FromUtf8(texts::OpenFailureText(why.failure, why.devicePath));
+  m_uiCall->CallAndWait([&] { Message(text, FromUtf8(texts::kErrorCaption)); });
 }
 
 // The two endings below are told without holding up the thread, which
@@ -139,14 +147,15 @@ void CMainDlg::ShowConnectionFailed(const OpenResult& why) {
 
 void CMainDlg::ShowDeviceDisconnected() {
   m_uiCall->Post([this] {
-    Message(DescribeDeviceDisconnected(), FromUtf8(messages::kErrorCaption), MessageIcon::kWarning);
+    Message(FromUtf8(texts::DeviceDisconnectedText()), FromUtf8(texts::kErrorCaption),
+            MessageIcon::kWarning);
   });
 }
 
 void CMainDlg::ShowCapacityTooSmall(uint32_t capacity, uint32_t needed) {
   m_uiCall->Post([this, capacity, needed] {
-    Message(DescribeCapacityTooSmall(capacity, needed), FromUtf8(messages::kErrorCaption),
-            MessageIcon::kWarning);
+    Message(FromUtf8(texts::CapacityTooSmallText(capacity, needed)),
+            FromUtf8(texts::kErrorCaption), MessageIcon::kWarning);
   });
 }
 

@@ -34,8 +34,10 @@ constexpr double kCeilingBytesPerSecond = BLOCK_SIZE / 0.033;
 // Notes when the device first asked for data and when it said complete.
 class TimingOwner final : public tabrelium::DownloadOwner {
  public:
-  void ShowProgress(std::string_view text) override {
-    if (text == "100%") completed = Clock::now();
+  void ShowConnected() override {}
+  void ShowProgress(uint32_t) override {}
+  void ShowDeviceReport(tabrelium::DownloadOutcome reported) override {
+    if (reported == tabrelium::DownloadOutcome::kCompleted) completed = Clock::now();
   }
   void EnterDownloadMode() override {}
   void LeaveDownloadMode() override {}

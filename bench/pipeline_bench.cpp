@@ -32,13 +32,13 @@ namespace {
 constexpr double kMinSeconds = 0.3;
 constexpr int kRepetitions = 7;
 
-// The finished stores of one input, made once and shared by the stage
-// benchmarks of that input. Only one input's stores are kept at a time, so
+// The finished session of one input, made once and shared by the stage
+// benchmarks of that input. Only one input's session is kept at a time, so
 // a stage runs with the memory its own input needs and no more.
 struct Prepared {
   const ProductInput* input = nullptr;
   std::string path;
-  PipelineStores stores;
+  Session session;
   int64_t fileBytes = 0;
   int64_t rows = 0;
 };
@@ -53,12 +53,12 @@ const Prepared* PrepareOrFail(const ProductInput& input, benchmark::State& state
   p->input = &input;
   p->path = g_folder->PathOf(input);
   std::string error;
-  if (!RunWholePipeline(p->path, p->stores, error)) {
+  if (!RunWholePipeline(p->path, p->session, error)) {
     state.SkipWithError(error.c_str());
     return nullptr;
   }
-  p->fileBytes = p->stores.buffer.sourceSize;
-  p->rows = p->stores.cells.rowCount;
+  p->fileBytes = p->session.Text().sourceSize;
+  p->rows = p->session.Cells().rowCount;
   g_prepared = std::move(p);
   return g_prepared.get();
 }
@@ -90,7 +90,7 @@ class FaultCounter {
 void BaselineMemchr(benchmark::State& state, const ProductInput* input) {
   const Prepared* p = PrepareOrFail(*input, state);
   if (!p) return;
-  const TextBuffer& b = p->stores.buffer;
+  const TextBuffer& b = p->session.Text();
   const FaultCounter faults;
   for (auto _ : state) {
     const void* hit = std::memchr(b.text.data(), 0, static_cast<size_t>(b.textEnd));
@@ -103,7 +103,7 @@ void BaselineMemchr(benchmark::State& state, const ProductInput* input) {
 void BaselineLineMemchr(benchmark::State& state, const ProductInput* input) {
   const Prepared* p = PrepareOrFail(*input, state);
   if (!p) return;
-  const TextBuffer& b = p->stores.buffer;
+  const TextBuffer& b = p->session.Text();
   const FaultCounter faults;
   for (auto _ : state) {
     const uint8_t* pos = b.begin();
@@ -140,7 +140,7 @@ void CountLines(benchmark::State& state, const ProductInput* input) {
   CellTable cells;
   const FaultCounter faults;
   for (auto _ : state) {
-    CountTextLines(p->stores.buffer, p->stores.table, cells);
+    CountTextLines(p->session.Text(), p->session.Fields(), cells);
     benchmark::DoNotOptimize(cells.lineCount);
   }
   faults.Report(state, p->fileBytes, p->rows);
@@ -153,7 +153,7 @@ void Detect(benchmark::State& state, const ProductInput* input) {
   CellTable cells;
   for (auto _ : state) {
     table.separatorIndex = 0;  // TAB, as loaded: the comma must be found again
-    DetectSeparator(p->stores.buffer, table, cells);
+    DetectSeparator(p->session.Text(), table, cells);
     benchmark::DoNotOptimize(cells.fieldsPerLine);
   }
 }
@@ -162,11 +162,11 @@ void BuildCells(benchmark::State& state, const ProductInput* input) {
   const Prepared* p = PrepareOrFail(*input, state);
   if (!p) return;
   CellTable cells;
-  cells.lineCount = p->stores.cells.lineCount;
-  cells.fieldsPerLine = p->stores.cells.fieldsPerLine;
+  cells.lineCount = p->session.Cells().lineCount;
+  cells.fieldsPerLine = p->session.Cells().fieldsPerLine;
   const FaultCounter faults;
   for (auto _ : state) {
-    BuildCellTable(p->stores.buffer, p->stores.table, cells);
+    BuildCellTable(p->session.Text(), p->session.Fields(), cells);
     benchmark::DoNotOptimize(cells.cellOffset.data());
   }
   faults.Report(state, p->fileBytes, p->rows);
@@ -179,29 +179,29 @@ void BuildImage(benchmark::State& state, const ProductInput* input) {
   for (auto _ : state) {
     // A fresh image each time: a real build gets fresh memory too.
     TableImage image;
-    BuildTableImage(p->stores.cells, p->stores.table, image);
+    BuildTableImage(p->session.Cells(), p->session.Fields(), image);
     benchmark::DoNotOptimize(image.bytes.data());
   }
   faults.Report(state, p->fileBytes, p->rows);
 }
 
 void WholePipeline(benchmark::State& state, const ProductInput* input) {
-  // The shared stores would double the memory in use; this stage stands alone.
+  // The shared session would double the memory in use; this stage stands alone.
   g_prepared.reset();
   const std::string path = g_folder->PathOf(*input);
   int64_t fileBytes = 0;
   int64_t rows = 0;
   const FaultCounter faults;
   for (auto _ : state) {
-    PipelineStores stores;
+    Session session;
     std::string error;
-    if (!RunWholePipeline(path, stores, error)) {
+    if (!RunWholePipeline(path, session, error)) {
       state.SkipWithError(error.c_str());
       break;
     }
-    fileBytes = stores.buffer.sourceSize;
-    rows = stores.cells.rowCount;
-    benchmark::DoNotOptimize(stores.image.bytes.data());
+    fileBytes = session.Text().sourceSize;
+    rows = session.Cells().rowCount;
+    benchmark::DoNotOptimize(session.Image().bytes.data());
   }
   faults.Report(state, fileBytes, rows);
 }
@@ -218,7 +218,7 @@ void RegisterAll() {
       {"detect_separator", Detect},        {"build_cells", BuildCells},
       {"build_image", BuildImage},         {"pipeline", WholePipeline},
   };
-  // Input by input, so that each input's stores are prepared once.
+  // Input by input, so that each input's session is prepared once.
   for (const ProductInput& input : kProductInputs) {
     for (const Named& stage : kStages) {
       const std::string name = std::string(stage.name) + "/" + std::string(input.label);

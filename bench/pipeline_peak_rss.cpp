@@ -1,7 +1,7 @@
 // pipeline_peak_rss: runs the whole pipeline once on a file and prints the
 // process's peak resident memory next to the file's size, and what each
 // stage of that one run took. A process of its own, so that nothing else (a
-// benchmark's other stores, memory a previous run freed) changes the figures:
+// benchmark's other sessions, memory a previous run freed) changes the figures:
 // this is what a fresh tabrelium-cli process meets.
 //
 //   pipeline_peak_rss FILE
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const long long before = PeakResidentBytes();
-  tabrelium::bench::PipelineStores stores;
+  tabrelium::Session session;
   std::string error;
   const Clock::time_point start = Clock::now();
   Clock::time_point last = start;
@@ -72,15 +72,15 @@ int main(int argc, char** argv) {
     last = now;
     lastFaults = faults;
   };
-  if (!tabrelium::bench::RunWholePipeline(argv[1], stores, error, stageDone)) {
+  if (!tabrelium::bench::RunWholePipeline(argv[1], session, error, stageDone)) {
     std::fprintf(stderr, "pipeline_peak_rss: %s\n", error.c_str());
     return 1;
   }
   const std::chrono::duration<double> took = Clock::now() - start;
   const long long peak = PeakResidentBytes();
-  const long long fileBytes = stores.buffer.sourceSize;
-  std::printf("file_bytes=%lld rows=%d image_bytes=%d\n", fileBytes, stores.cells.rowCount,
-              stores.image.imageSize);
+  const long long fileBytes = session.Text().sourceSize;
+  std::printf("file_bytes=%lld rows=%d image_bytes=%d\n", fileBytes, session.Cells().rowCount,
+              session.Image().imageSize);
   std::printf("peak_rss_bytes=%lld peak_rss_mib=%.1f ratio=%.2f\n", peak, MiB(peak),
               fileBytes > 0 ? static_cast<double>(peak) / static_cast<double>(fileBytes) : 0.0);
   // What the process held before the pipeline started: the program itself.

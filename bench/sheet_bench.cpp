@@ -17,10 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "config/field_table.h"
-#include "data/spreadsheet_loader.h"
-#include "data/text_cutter.h"
-#include "data/text_loader.h"
+#include "data/session.h"
 
 namespace {
 
@@ -94,25 +91,15 @@ int Load(const std::string& path, int runs) {
   std::vector<double> ms;
   int32_t textLength = 0, rows = 0;
   for (int i = 0; i < runs; ++i) {
-    FieldTable table = MakeDefaultFieldTable();
-    TextBuffer buffer;
-    CellTable cells;
-    SpreadsheetReport report;
+    Session session;
     const auto start = std::chrono::steady_clock::now();
-    const std::string ext = path.substr(path.find_last_of('.') + 1);
-    const bool ok = ext == "csv" ? LoadTextFile(path, buffer, cells)
-                                 : LoadSpreadsheet(path, buffer, cells, report);
-    if (!ok) {
-      std::fprintf(stderr, "load failed: %s\n", report.error.c_str());
+    if (Status loaded = session.LoadDataFile(path); !loaded.ok()) {
+      std::fprintf(stderr, "load failed: %s\n", loaded.message().c_str());
       return 1;
     }
-    CountTextLines(buffer, table, cells);
-    DetectSeparator(buffer, table, cells);
-    ClampStartLine(table, cells);
-    BuildCellTable(buffer, table, cells);
     ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    textLength = buffer.textLength;
-    rows = cells.rowCount;
+    textLength = session.Text().textLength;
+    rows = session.Cells().rowCount;
   }
   std::sort(ms.begin(), ms.end());
   const double textMib = textLength / 1048576.0;

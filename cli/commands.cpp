@@ -5,9 +5,6 @@
 
 #include "cli/escape.h"
 #include "config/config_file.h"
-#include "data/lcd_preview.h"
-#include "data/table_image.h"
-#include "device/download_package.h"
 
 namespace tabrelium::cli {
 namespace {
@@ -53,16 +50,17 @@ int Report(const Failure& failure) {
 
 int RunCells(const Options& options, Session& session) {
   if (auto failure = PrepareData(options, session)) return Report(*failure);
-  if (!session.fromSpreadsheet)
-    std::fprintf(stderr, "tabrelium-cli: encoding: %s%s\n", TextEncodingName(session.buffer.encoding),
-                 session.buffer.encoding == TextEncoding::kGbk ? "" : ", converted to GBK");
-  const CellTable& cells = session.cells;
+  const TextEncoding encoding = session.Text().encoding;
+  if (!session.FromSpreadsheet())
+    std::fprintf(stderr, "tabrelium-cli: encoding: %s%s\n", TextEncodingName(encoding),
+                 encoding == TextEncoding::kGbk ? "" : ", converted to GBK");
+  const CellTable& cells = session.Cells();
   std::string widths;
   for (int32_t c = 1; c <= cells.columnCount; ++c)
     widths += (c > 1 ? "," : "") + std::to_string(GetColumnWidth(cells, c));
   Output out;
-  out.buffer() += "separator=" + std::to_string(session.table.separatorIndex) +
-                  " start_line=" + std::to_string(session.table.startLine) +
+  out.buffer() += "separator=" + std::to_string(session.Fields().separatorIndex) +
+                  " start_line=" + std::to_string(session.Fields().startLine) +
                   " lines=" + std::to_string(cells.lineCount) +
                   " rows=" + std::to_string(cells.rowCount) +
                   " columns=" + std::to_string(cells.columnCount) + " widths=" + widths;
@@ -80,15 +78,14 @@ int RunCells(const Options& options, Session& session) {
 int RunPreview(const Options& options, Session& session) {
   if (auto failure = PrepareData(options, session)) return Report(*failure);
   if (auto failure = ReadBackFields(session)) return Report(*failure);
-  const int32_t rows = session.cells.rowCount;
+  const int32_t rows = session.Cells().rowCount;
   if (options.row < 1 || options.row > rows)
     return Report({"record " + std::to_string(options.row) + " is not in the table" +
                        (rows > 0 ? " (records 1 to " + std::to_string(rows) + ")"
                                  : " (it has no records)"),
                    1});
   Output out;
-  for (const LcdLine& line :
-       BuildLcdPreview(session.table, session.cells, static_cast<int32_t>(options.row))) {
+  for (const LcdLine& line : session.DescribeRecord(static_cast<int32_t>(options.row))) {
     out.buffer() += line.rowsText;
     out.buffer() += '\t';
     AppendEscaped(line.text, options.raw, out.buffer());
@@ -98,14 +95,12 @@ int RunPreview(const Options& options, Session& session) {
 }
 
 int RunImage(const Options& options, Session& session) {
-  TableImage image;
-  if (auto failure = PrepareImage(options, session, image)) return Report(*failure);
-
+  if (auto failure = PrepareImage(options, session)) return Report(*failure);
+  const TableImage& image = session.Image();
   std::span<const uint8_t> bytes(image.bytes.data(), static_cast<size_t>(image.imageSize));
-  DownloadPackage package;
   if (options.package) {
-    BuildDownloadPackage(bytes, package);
-    bytes = package.bytes;
+    session.BuildPackage();
+    bytes = session.Package().bytes;
   }
   if (!WriteFile(*options.output, bytes))
     return Report({"cannot write " + *options.output, 1});
@@ -121,7 +116,7 @@ int RunConfig(const Options& options, Session& session) {
   } else {
     if (auto failure = PrepareData(options, session)) return Report(*failure);
   }
-  const std::string bytes = FormatFieldConfig(session.table);
+  const std::string bytes = FormatFieldConfig(session.Fields());
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
   return 0;
 }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cli/options.h"
-#include "cli/pipeline.h"
+#include "cli/prepare.h"
 
 namespace tabrelium::cli {
 

@@ -11,8 +11,7 @@
 
 #include "cli/commands.h"
 #include "cli/download_progress.h"
-#include "common/messages.h"
-#include "device/download_package.h"
+#include "common/user_texts.h"
 #include "device/download_thread.h"
 #include "device/hid_link.h"
 
@@ -51,31 +50,21 @@ int ReportOutcome(const DownloadResult& result, const DownloadPackage& package) 
       std::printf("complete: %u bytes, CRC-32 0x%08X\n", package.DataLength(), package.Crc());
       return 0;
     case DownloadOutcome::kConnectionFailed:
-      return 1;  // already told, with the reason
-    case DownloadOutcome::kFailed:
-      return Report({std::string(messages::kDownloadFailed), 1});
-    case DownloadOutcome::kEnded:
-      return Report({"the device ended the download without reporting it complete", 1});
-    case DownloadOutcome::kCapacityRefused:
-      return Report({"the device refused the table: not enough room (see above)", 1});
     case DownloadOutcome::kDisconnected:
-      return 1;  // already told
-    case DownloadOutcome::kStopped:
-      return Report({"the download was stopped before the device reported it complete", 1});
+      return 1;  // already told, with the reason
+    default:
+      return Report({texts::DownloadEndingText(result.outcome), 1});
   }
-  return 1;
 }
 
 }  // namespace
 
 int RunDownload(const Options& options, Session& session) {
-  TableImage image;
-  if (auto failure = PrepareImage(options, session, image)) return Report(*failure);
-  DownloadPackage package;
-  BuildDownloadPackage(std::span(image.bytes.data(), static_cast<size_t>(image.imageSize)),
-                       package);
+  if (auto failure = PrepareImage(options, session)) return Report(*failure);
+  session.BuildPackage();
+  const DownloadPackage& package = session.Package();
   // The size label of the window.
-  std::printf("%ld KB\n", (static_cast<long>(image.imageSize) + 1023) / 1024);
+  std::printf("%ld KB\n", (static_cast<long>(session.Image().imageSize) + 1023) / 1024);
   std::fflush(stdout);
 
   CliDownloadOwner owner(package.DataLength(), isatty(STDERR_FILENO) == 1);

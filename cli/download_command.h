@@ -4,7 +4,7 @@
 #pragma once
 
 #include "cli/options.h"
-#include "cli/pipeline.h"
+#include "cli/prepare.h"
 
 namespace tabrelium::cli {
 

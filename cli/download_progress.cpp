@@ -3,54 +3,65 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "common/messages.h"
+#include "common/user_texts.h"
 
 namespace tabrelium::cli {
-namespace {
-
-std::string FormatDuration(double seconds) {
-  const long s = static_cast<long>(seconds + 0.5);
-  char text[32];
-  std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
-  return text;
-}
-
-}  // namespace
 
 CliDownloadOwner::CliDownloadOwner(uint32_t dataLength, bool liveBar)
-    : dataLength_(dataLength), liveBar_(liveBar) {}
+    : dataLength_(dataLength), liveBar_(liveBar) {
+  eta_.Start();
+}
 
 void CliDownloadOwner::DrawBar() {
   constexpr int kWidth = 30;
+  const bool completed = completedAt_ != std::chrono::steady_clock::time_point{};
   const double done = dataLength_ ? static_cast<double>(bytesAsked_) / dataLength_ : 0;
   const int filled = static_cast<int>(done * kWidth);
   std::string bar(static_cast<size_t>(filled), '#');
   bar.resize(kWidth, '.');
-  const auto now = completedAt_ != std::chrono::steady_clock::time_point{}
-                       ? completedAt_
-                       : std::chrono::steady_clock::now();
+  const auto now = completed ? completedAt_ : std::chrono::steady_clock::now();
   const double elapsed = std::chrono::duration<double>(now - firstBlock_).count();
   const double rate = elapsed > 0 ? static_cast<double>(bytesAsked_) / elapsed : 0;
-  std::string eta = "--:--";
-  if (rate > 0) eta = FormatDuration((dataLength_ - bytesAsked_) / rate);
-  std::fprintf(stderr, "\r[%s] %-28s %llu/%u bytes  %.1f kB/s  %s left \x1b[K", bar.c_str(),
+  const int64_t secondsLeft = completed ? 0 : eta_.SecondsLeft();
+  const std::string left = secondsLeft >= 0 ? texts::TimeLeftText(secondsLeft) : std::string();
+  std::fprintf(stderr, "\r[%s] %-28s %llu/%u bytes  %.1f kB/s  %s\x1b[K", bar.c_str(),
                label_.c_str(), static_cast<unsigned long long>(bytesAsked_), dataLength_,
-               rate / 1000.0, eta.c_str());
+               rate / 1000.0, left.c_str());
   std::fflush(stderr);
   barDrawn_ = true;
 }
 
-void CliDownloadOwner::ShowProgress(std::string_view text) {
-  std::lock_guard lock(mutex_);
-  label_ = std::string(text);
-  if (text == "100%" && completedAt_ == std::chrono::steady_clock::time_point{}) {
-    completedAt_ = std::chrono::steady_clock::now();
-    bytesAsked_ = dataLength_;
-  }
+void CliDownloadOwner::EndBarLine() {
+  if (barDrawn_) std::fputc('\n', stderr);
+  barDrawn_ = false;
+}
+
+void CliDownloadOwner::ShowLabel(std::string label) {
+  label_ = std::move(label);
   if (liveBar_)
     DrawBar();
   else
     std::fprintf(stderr, "progress: %s\n", label_.c_str());
+}
+
+void CliDownloadOwner::ShowConnected() {
+  std::lock_guard lock(mutex_);
+  ShowLabel(std::string(texts::kProgressAtStart));
+}
+
+void CliDownloadOwner::ShowProgress(uint32_t tenths) {
+  std::lock_guard lock(mutex_);
+  ShowLabel(texts::ProgressText(tenths));
+}
+
+void CliDownloadOwner::ShowDeviceReport(DownloadOutcome reported) {
+  std::lock_guard lock(mutex_);
+  if (reported == DownloadOutcome::kCompleted &&
+      completedAt_ == std::chrono::steady_clock::time_point{}) {
+    completedAt_ = std::chrono::steady_clock::now();
+    bytesAsked_ = dataLength_;
+  }
+  ShowLabel(std::string(texts::DeviceReportText(reported)));
 }
 
 void CliDownloadOwner::EnterDownloadMode() {
@@ -63,34 +74,28 @@ void CliDownloadOwner::EnterDownloadMode() {
 void CliDownloadOwner::LeaveDownloadMode() {
   std::lock_guard lock(mutex_);
   downloading_ = false;
-  if (barDrawn_) std::fputc('\n', stderr);
-  barDrawn_ = false;
+  EndBarLine();
 }
 
 void CliDownloadOwner::ShowConnectionFailed(const OpenResult& why) {
-  std::fprintf(stderr, "tabrelium-cli: %s\n%s\n", std::string(messages::kConnectionFailed).c_str(),
-               DescribeOpenFailure(why).c_str());
+  std::fprintf(stderr, "tabrelium-cli: %s\n%s\n", std::string(texts::kConnectionFailed).c_str(),
+               texts::OpenFailureText(why.failure, why.devicePath).c_str());
 }
 
 void CliDownloadOwner::ShowDeviceDisconnected() {
   std::lock_guard lock(mutex_);
-  if (barDrawn_) std::fputc('\n', stderr);
-  barDrawn_ = false;
-  std::fprintf(stderr, "tabrelium-cli: the device was disconnected during the download\n");
+  EndBarLine();
+  std::fprintf(stderr, "tabrelium-cli: %s\n", texts::DeviceDisconnectedText().c_str());
 }
 
 void CliDownloadOwner::ShowCapacityTooSmall(uint32_t capacity, uint32_t needed) {
   std::lock_guard lock(mutex_);
-  if (barDrawn_) std::fputc('\n', stderr);
-  barDrawn_ = false;
-  std::fprintf(stderr,
-               "tabrelium-cli: the device has room for %u bytes, too little for a table of %u "
-               "bytes\n",
-               capacity, needed);
+  EndBarLine();
+  std::fprintf(stderr, "tabrelium-cli: %s\n", texts::CapacityTooSmallText(capacity, needed).c_str());
 }
 
 void CliDownloadOwner::OnBlockRequested(uint32_t block, uint32_t blockCount) {
-  (void)blockCount;
+  eta_.Update(block, blockCount);
   std::lock_guard lock(mutex_);
   if (bytesAsked_ == 0 && block == 0) firstBlock_ = std::chrono::steady_clock::now();
   bytesAsked_ = std::min<uint64_t>(uint64_t{block} * BLOCK_SIZE, dataLength_);
@@ -101,25 +106,6 @@ void CliDownloadOwner::RequestStop() {
   std::lock_guard lock(mutex_);
   stopRequested_ = true;
   if (downloading_) m_hStopEvent.Set();
-}
-
-std::string DescribeOpenFailure(const OpenResult& why) {
-  switch (why.failure) {
-    case OpenFailure::kNoDevice:
-      return "No device with vendor id 2018 and product id 0101 is connected.";
-    case OpenFailure::kAccessDenied:
-      return "The device " + why.devicePath +
-             " is connected, but this user may not open it. Install the udev rule "
-             "70-tabrelium.rules (see the README), then unplug the device and plug it in again.";
-    case OpenFailure::kBusy:
-      return "The device " + why.devicePath +
-             " is connected, but could not be opened; another program may be using it.";
-    case OpenFailure::kLibrary:
-      return "The HID library could not start.";
-    case OpenFailure::kNone:
-      break;
-  }
-  return {};
 }
 
 }  // namespace tabrelium::cli

@@ -1,6 +1,7 @@
 // The CLI's side of a download: shows what the window's labels would show,
 // either as a live progress bar (stderr is a terminal) or as one line per
-// label text ("progress: TEXT"), and remembers how the download ended.
+// label text ("progress: TEXT"), and tells the troubles the window would
+// show in a box.
 //
 // Thread-safety: the callbacks run on the download thread; RequestStop may
 // be called from the main thread at any time.
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "device/download_eta.h"
 #include "device/download_thread.h"
 
 namespace tabrelium::cli {
@@ -19,7 +21,9 @@ class CliDownloadOwner final : public DownloadOwner {
  public:
   CliDownloadOwner(uint32_t dataLength, bool liveBar);
 
-  void ShowProgress(std::string_view text) override;
+  void ShowConnected() override;
+  void ShowProgress(uint32_t tenths) override;
+  void ShowDeviceReport(DownloadOutcome reported) override;
   void EnterDownloadMode() override;
   void LeaveDownloadMode() override;
   void ShowConnectionFailed(const OpenResult& why) override;
@@ -32,22 +36,23 @@ class CliDownloadOwner final : public DownloadOwner {
   void RequestStop();
 
  private:
-  void DrawBar();  // REQUIRES: mutex_ held
+  void ShowLabel(std::string label);  // REQUIRES: mutex_ held
+  void DrawBar();                     // REQUIRES: mutex_ held
+  void EndBarLine();                  // REQUIRES: mutex_ held
 
   std::mutex mutex_;
   const uint32_t dataLength_;
   const bool liveBar_;
   bool downloading_ = false;
   bool stopRequested_ = false;
-  std::string label_ = " 0%";
+  std::string label_;
   uint64_t bytesAsked_ = 0;
+  DownloadEta eta_;
   std::chrono::steady_clock::time_point firstBlock_{};
-  // When the device reported the end: the rate then stays as it was.
+  // When the device reported the download complete: the rate then stays
+  // as it was.
   std::chrono::steady_clock::time_point completedAt_{};
   bool barDrawn_ = false;
 };
-
-// The second line after "Connection failed(连接失败)", telling which it was.
-std::string DescribeOpenFailure(const OpenResult& why);
 
 }  // namespace tabrelium::cli

@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     std::fputs(UsageText(topic).c_str(), stdout);
     return 0;
   }
-  Session session;
+  tabrelium::Session session;
   if (options->command == "cells") return RunCells(*options, session);
   if (options->command == "preview") return RunPreview(*options, session);
   if (options->command == "image") return RunImage(*options, session);

@@ -1,12 +1,13 @@
 #include "data/spreadsheet_loader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <numeric>
 
 #include "common/gbk.h"
-#include "data/sheet_value_text.h"
+#include "common/user_texts.h"
 #include "data/text_loader.h"
+#include "sheets/sheet_limits.h"
+#include "sheets/sheet_value_text.h"
 
 namespace tabrelium {
 namespace {
@@ -64,53 +65,27 @@ std::string_view TrimAndCut(std::string_view value) {
 
 }  // namespace
 
-std::string LowerFileExtension(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = path.substr(dot + 1);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
-
-SheetReadResult ReadSheetByExtension(const std::string& path, SheetData& sheet, bool& known) {
-  const std::string ext = LowerFileExtension(path);
-  known = true;
-  if (ext == "xlsx") return ReadXlsxSheet(path, sheet);
-  if (ext == "xls") return ReadXlsSheet(path, sheet);
-  if (ext == "dbf") return ReadDbfSheet(path, sheet);
-  known = false;
-  return SheetReadResult::Failure("not a spreadsheet or dBASE file");
-}
-
-bool LoadSheetText(const SheetData& sheet, TextBuffer& buffer, CellTable& cells,
-                   SpreadsheetReport& report) {
+Status LoadSheetText(const SheetData& sheet, TextBuffer& buffer, CellTable& cells,
+                     SpreadsheetReport& report) {
   const std::span<const SheetCell> all = sheet.cells();
-  if (all.empty()) {
-    report.error = "the first worksheet holds no values";
-    return false;
-  }
+  if (all.empty()) return Status::Failed("the first worksheet holds no values");
   const UsedRange range = FindUsedRange(all);
   const uint64_t rows = uint64_t{range.lastRow} - range.firstRow + 1;
   const uint64_t columns = uint64_t{range.lastColumn} - range.firstColumn + 1;
-  if (rows <= 1) {
-    report.error = "the first worksheet has only one row";
-    return false;
-  }
+  if (rows <= 1) return Status::Failed("the first worksheet has only one row");
   const uint32_t rowsRead = static_cast<uint32_t>(std::min<uint64_t>(rows, kMaxSheetRows));
   const uint32_t columnsRead = static_cast<uint32_t>(std::min<uint64_t>(columns, kMaxSheetColumns));
   report.droppedRows = static_cast<uint32_t>(rows - rowsRead);
   report.droppedColumns = static_cast<uint32_t>(columns - columnsRead);
 
-  // From here on a failure leaves no data loaded, as the window has always
-  // done for a file that breaks off while it is read.
+  // From here on a failure leaves no data loaded: the cells of the data
+  // before are gone, and half a worksheet must not pass for a whole one.
   ClearCellTable(cells);
   buffer.textLength = 0;
-  auto fail = [&](std::string why) {
-    report.error = std::move(why);
+  auto fail = [&](Status why) {
     buffer.text.assign(1, 0);
     buffer.textEnd = 0;
-    return false;
+    return why;
   };
 
   const RowMajorCells order(all);
@@ -131,11 +106,10 @@ bool LoadSheetText(const SheetData& sheet, TextBuffer& buffer, CellTable& cells,
         if (c.row == row && c.column == column) cell = &c;
       }
       if (cell != nullptr) {
-        if (cell->kind == SheetValueKind::kError) {
-          report.errorCell = SheetCellName(row, column);
-          report.errorValue = std::string(sheet.TextOf(*cell));
-          return fail("cell " + report.errorCell + " holds the error value " + report.errorValue);
-        }
+        if (cell->kind == SheetValueKind::kError)
+          return fail(Status::ErrorValue(
+              texts::ErrorValueText(SheetCellName(row, column), sheet.TextOf(*cell)),
+              SheetCellPlace(row, column)));
         value.clear();
         AppendSheetValueText(sheet, *cell, value, report.unmappable);
         const std::string_view kept = TrimAndCut(value);
@@ -164,20 +138,15 @@ bool LoadSheetText(const SheetData& sheet, TextBuffer& buffer, CellTable& cells,
       break;
     }
   }
-  if (text.empty()) return fail("every row of the first worksheet is empty");
+  if (text.empty()) return fail(Status::Failed("every row of the first worksheet is empty"));
   AdoptTextBytes(std::move(text), buffer, cells);
-  return true;
+  return {};
 }
 
-bool LoadSpreadsheet(const std::string& path, TextBuffer& buffer, CellTable& cells,
-                     SpreadsheetReport& report) {
+Status LoadSpreadsheet(SheetFormat format, const std::string& path, TextBuffer& buffer,
+                       CellTable& cells, SpreadsheetReport& report) {
   SheetData sheet;
-  bool known = false;
-  const SheetReadResult read = ReadSheetByExtension(path, sheet, known);
-  if (!read.ok) {
-    report.error = read.error;
-    return false;
-  }
+  if (Status read = ReadSheet(format, path, sheet); !read.ok()) return read;
   return LoadSheetText(sheet, buffer, cells, report);
 }
 

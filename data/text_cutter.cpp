@@ -355,4 +355,24 @@ void BuildCellTable(const TextBuffer& buffer, const FieldTable& table, CellTable
   cells.rowFirstCell.push_back(static_cast<uint32_t>(cells.cellOffset.size()));
 }
 
+bool CutLoadedText(const TextBuffer& buffer, FieldTable& table, CellTable& cells) {
+  CountTextLines(buffer, table, cells);
+  DetectSeparator(buffer, table, cells);
+  const bool kept = ClampStartLine(table, cells);
+  BuildCellTable(buffer, table, cells);
+  return kept;
+}
+
+void RecutForSeparator(const TextBuffer& buffer, const FieldTable& table, CellTable& cells) {
+  RecountFields(buffer, table, cells);
+  BuildCellTable(buffer, table, cells);
+}
+
+bool RecutForStartLine(const TextBuffer& buffer, FieldTable& table, CellTable& cells) {
+  CountTextLines(buffer, table, cells);
+  const bool kept = ClampStartLine(table, cells);
+  BuildCellTable(buffer, table, cells);
+  return kept;
+}
+
 }  // namespace tabrelium

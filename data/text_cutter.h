@@ -1,8 +1,6 @@
-// Cutting the loaded text into lines and fields, and the steps the window
-// runs after a load (CountTextLines, DetectSeparator, ClampStartLine,
-// BuildCellTable), after a separator change (RecountFields, BuildCellTable)
-// and after a start-line change (CountTextLines, ClampStartLine,
-// BuildCellTable).
+// Cutting the loaded text into lines and fields: the steps, and the three
+// cuts that follow the user's actions, each running the steps in the order
+// the device's tool has always run them.
 //
 // A line ends at the first CR LF or at the end of the text. A line with an
 // odd number of double quotes is read in plain mode (quotes are ordinary
@@ -43,6 +41,15 @@ bool ClampStartLine(FieldTable& table, const CellTable& cells);
 
 // Rebuilds the cells, rowCount, columnCount, columnWidths and report.
 void BuildCellTable(const TextBuffer& buffer, const FieldTable& table, CellTable& cells);
+
+// After a load: CountTextLines, DetectSeparator, ClampStartLine,
+// BuildCellTable. Returns ClampStartLine's result.
+bool CutLoadedText(const TextBuffer& buffer, FieldTable& table, CellTable& cells);
+// After another separator is chosen: RecountFields, BuildCellTable.
+void RecutForSeparator(const TextBuffer& buffer, const FieldTable& table, CellTable& cells);
+// After another start line is chosen: CountTextLines, ClampStartLine,
+// BuildCellTable. Returns ClampStartLine's result.
+bool RecutForStartLine(const TextBuffer& buffer, FieldTable& table, CellTable& cells);
 
 // Lower-level cutting, on one line of a text; exposed for tests and the
 // detection. Positions are byte offsets into the text.

@@ -4,10 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 
 #include "common/byte_order.h"
-#include "common/messages.h"
 
 namespace tabrelium {
 namespace {
@@ -98,12 +96,12 @@ class DownloadRun {
       case CMD_FAILED:
         StartCountdown(kCountdownAfterEnd);
         lastWord_ = CMD_FAILED;
-        owner_.ShowProgress(messages::kDownloadFailed);
+        owner_.ShowDeviceReport(DownloadOutcome::kFailed);
         break;
       case CMD_COMPLETE:
         StartCountdown(kCountdownAfterEnd);
         lastWord_ = CMD_COMPLETE;
-        owner_.ShowProgress("100%");
+        owner_.ShowDeviceReport(DownloadOutcome::kCompleted);
         break;
       case CMD_END:
         StartCountdown(kCountdownAfterEnd);
@@ -179,9 +177,7 @@ class DownloadRun {
     const auto tenths = static_cast<uint32_t>(uint64_t{block} * 1000 / blockCount_);
     if (tenths == shownTenths_) return;
     shownTenths_ = tenths;
-    char text[24];
-    std::snprintf(text, sizeof text, "%u.%u%%", tenths / 10, tenths % 10);
-    owner_.ShowProgress(text);
+    owner_.ShowProgress(tenths);
   }
 
   DownloadOutcome Outcome() const {
@@ -218,7 +214,7 @@ DownloadResult DownloadThread(DownloadOwner& owner, ReportLink& link,
     owner.ShowConnectionFailed(opened);
     return {DownloadOutcome::kConnectionFailed, 0};
   }
-  owner.ShowProgress(" 0%");
+  owner.ShowConnected();
   owner.m_hStopEvent.Reset();  // a fresh event for this download
   owner.EnterDownloadMode();
   DownloadRun run(owner, link, package);

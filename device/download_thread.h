@@ -4,14 +4,17 @@
 // owner signals the stop event. The exchange is described in
 // docs/download-protocol.md.
 //
+// What the owner is told are values (tenths of a percent, DownloadOutcome,
+// OpenResult); each front end puts them into its own words.
+//
 // Thread-safety: DownloadThread runs on its own thread; it calls the
 // owner's callbacks on that thread. The owner may Set() the stop event from
 // any thread. The package must not change while the download runs.
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
+#include "common/download_facts.h"
 #include "device/download_package.h"
 #include "device/event.h"
 #include "device/report_link.h"
@@ -23,9 +26,15 @@ class DownloadOwner {
  public:
   virtual ~DownloadOwner() = default;
 
-  // The progress label's new text (UTF-8): " 0%", "33.3%", "100%",
-  // "Downdload failed(下载失败)".
-  virtual void ShowProgress(std::string_view text) = 0;
+  // Connected: the device has asked for nothing yet; the progress starts.
+  virtual void ShowConnected() = 0;
+  // The share of the package's blocks the device has asked for, in tenths
+  // of a percent (0 to 999), each time it changes. Blocks never make 100%:
+  // only the device's report of completion does.
+  virtual void ShowProgress(uint32_t tenths) = 0;
+  // The device reported how the download went: kCompleted or kFailed. It
+  // may still speak again before the download ends.
+  virtual void ShowDeviceReport(DownloadOutcome reported) = 0;
   // Connected: the button now stops the download; Browse is disabled.
   virtual void EnterDownloadMode() = 0;
   // The download has ended, however it ended.
@@ -47,16 +56,6 @@ class DownloadOwner {
   // Signalled by the owner to stop, and by the download's own countdown.
   // The download resets it when it connects.
   ManualResetEvent m_hStopEvent;
-};
-
-enum class DownloadOutcome {
-  kConnectionFailed,
-  kCompleted,        // the device's last word was CMD_COMPLETE
-  kFailed,           // ... CMD_FAILED
-  kEnded,            // ... CMD_END, without saying how it went
-  kCapacityRefused,  // the device has too little room, and did not complete
-  kDisconnected,     // the device vanished before its last word
-  kStopped,          // the owner stopped it before the device's last word
 };
 
 struct DownloadResult {

@@ -10,19 +10,12 @@
 #include <span>
 #include <string>
 
+#include "common/download_facts.h"
 #include "device/device_frame.h"
 
 namespace tabrelium {
 
-// Why a link could not be opened, for the line after "Connection failed".
-enum class OpenFailure {
-  kNone,
-  kLibrary,       // the HID library did not start
-  kNoDevice,      // no HID device has the vendor and product ids
-  kAccessDenied,  // a matching device exists but may not be opened (permissions)
-  kBusy,          // a matching device exists but could not be opened for another reason
-};
-
+// Why a link could not be opened (OpenFailure), and which device it was.
 struct OpenResult {
   OpenFailure failure = OpenFailure::kNone;
   std::string devicePath;  // the matching device's node, when one was found

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <string>
 
-#include "data/sheet_data.h"
-#include "data/sheet_read_limits.h"
+#include "sheets/sheet_reader.h"
+#include "sheets/sheet_limits.h"
 
 using namespace tabrelium;
 
@@ -41,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::fclose(file);
 
   SheetData sheet;
-  const SheetReadResult result = ReadDbfSheet(path, sheet);
-  if (!result.ok && (!sheet.cells().empty() || result.error.empty())) std::abort();
+  const Status result = ReadDbfSheet(path, sheet);
+  if (!result.ok() && (!sheet.cells().empty() || result.message().empty())) std::abort();
   for (const SheetCell& cell : sheet.cells())
     if (cell.row >= kSheetReadRows || cell.column >= kSheetReadColumns) std::abort();
   return 0;

@@ -109,7 +109,11 @@ class FuzzedDevice final : public ReportLink {
 
 class QuietOwner final : public DownloadOwner {
  public:
-  void ShowProgress(std::string_view) override {}
+  void ShowConnected() override {}
+  void ShowProgress(uint32_t tenths) override { Require(tenths < 1000); }
+  void ShowDeviceReport(DownloadOutcome reported) override {
+    Require(reported == DownloadOutcome::kCompleted || reported == DownloadOutcome::kFailed);
+  }
   void EnterDownloadMode() override {}
   void LeaveDownloadMode() override {}
   void ShowConnectionFailed(const OpenResult&) override {}

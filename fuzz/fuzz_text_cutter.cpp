@@ -1,5 +1,5 @@
-// Feeds arbitrary bytes through the whole cut as the window runs it after a
-// load (detect, clamp, build), then a separator and a start-line change, the
+// Feeds arbitrary bytes through the session as the window runs it: a load
+// (detect, clamp, build), then a separator and a start-line change, the
 // preview of the first record and the table image with its package, and
 // checks what every step promises.
 #include <cstddef>
@@ -7,12 +7,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "config/field_table.h"
-#include "data/lcd_preview.h"
-#include "data/table_image.h"
-#include "data/text_cutter.h"
-#include "data/text_loader.h"
-#include "device/download_package.h"
+#include "data/session.h"
 
 using namespace tabrelium;
 
@@ -25,36 +20,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   table.separators[7].code = data[2];
   const std::string_view text(reinterpret_cast<const char*>(data + 3), size - 3);
 
-  TextBuffer buffer;
-  CellTable cells;
-  if (!LoadTextBytes(text, static_cast<int64_t>(text.size()), buffer, cells)) return 0;
-  CountTextLines(buffer, table, cells);
-  DetectSeparator(buffer, table, cells);
-  ClampStartLine(table, cells);
-  BuildCellTable(buffer, table, cells);
+  Session session;
+  session.SetFields(table);
+  if (!session.LoadText(text).ok()) return 0;
+  const CellTable& cells = session.Cells();
   if (cells.rowCount < 1 || cells.columnCount < 1 || cells.columnCount > kMaxColumns) std::abort();
   for (int32_t r = 1; r <= cells.rowCount; ++r)
     for (int32_t c = 1; c <= cells.columnCount; ++c)
       if (cells.CellText(r, c).size() > GetColumnWidth(cells, c)) std::abort();
 
-  table.separatorIndex = static_cast<uint8_t>((data[1] / 9) % 8);
-  RecountFields(buffer, table, cells);
-  BuildCellTable(buffer, table, cells);
-  table.startLine = data[0] / 4 % 3;
-  CountTextLines(buffer, table, cells);
-  ClampStartLine(table, cells);
-  BuildCellTable(buffer, table, cells);
+  session.ChooseSeparator((data[1] / 9) % 8);
+  session.ChooseStartLine(data[0] / 4 % 3);
 
-  table.fields[1].extractColn = static_cast<uint8_t>(cells.columnCount);
-  if (!IsFieldConfigValid(table, cells.columnCount)) return 0;
-  BuildLcdPreview(table, cells, 1);
-  TableImage image;
-  BuildTableImage(cells, table, image);
+  FieldGridTexts grid = session.GridTexts();
+  grid[1].extractColn = std::to_string(cells.columnCount);
+  if (!session.ApplyGridTexts(grid).ok()) return 0;
+  session.DescribeRecord(1);
+  session.BuildImage();
+  const TableImage& image = session.Image();
   const uint32_t records = GetRecordCount(image.bytes);
   if (static_cast<int64_t>(image.imageSize) !=
       GetHeaderLength(image.bytes) + static_cast<int64_t>(records) * GetRecordLength(image.bytes))
     std::abort();
-  DownloadPackage package;
-  BuildDownloadPackage(image.bytes, package);
+  if (session.BuildImageForDownload().ok()) session.BuildPackage();
   return 0;
 }

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <span>
 
-#include "data/sheet_data.h"
-#include "data/xlsx_reader_internal.h"
+#include "sheets/sheet_reader.h"
+#include "sheets/xlsx_reader.h"
 
 using namespace tabrelium;
 
@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   limits.maxCells = 100'000;
   limits.maxSharedStrings = 100'000;
   SheetData sheet;
-  const SheetReadResult result = ReadXlsxBytes(std::span(data, size), sheet, limits);
-  if (!result.ok && (result.error.empty() || !sheet.cells().empty())) std::abort();
+  const Status result = ReadXlsxBytes(std::span(data, size), sheet, limits);
+  if (!result.ok() && (result.message().empty() || !sheet.cells().empty())) std::abort();
   for (const SheetCell& cell : sheet.cells())
     if (cell.textLength > 0 && sheet.TextOf(cell).size() != cell.textLength) std::abort();
   return 0;

@@ -12,11 +12,11 @@
 #include <tuple>
 #include <vector>
 
-#include "data/dbf_code_page.h"
-#include "data/dbf_header_check.h"
-#include "data/sheet_data.h"
-#include "data/sheet_dates.h"
-#include "data/sheet_read_limits.h"
+#include "sheets/dbf_code_page.h"
+#include "sheets/dbf_header_check.h"
+#include "sheets/sheet_reader.h"
+#include "sheets/sheet_dates.h"
+#include "sheets/sheet_limits.h"
 #include "tests/test_support.h"
 
 namespace tabrelium {
@@ -71,8 +71,8 @@ std::string WriteTable(const testing::TempDir& dir, const std::string& name,
 
 std::vector<Cell> Read(const std::string& path) {
   SheetData sheet;
-  const SheetReadResult result = ReadDbfSheet(path, sheet);
-  EXPECT_TRUE(result.ok) << result.error;
+  const Status result = ReadDbfSheet(path, sheet);
+  EXPECT_TRUE(result.ok()) << result.message();
   return CellsOf(sheet);
 }
 
@@ -184,7 +184,7 @@ TEST(DbfReader, RowsAndColumnsBeyondTheLimitsAreNotDelivered) {
     }
   });
   SheetData sheet;
-  ASSERT_TRUE(ReadDbfSheet(path, sheet).ok);
+  ASSERT_TRUE(ReadDbfSheet(path, sheet).ok());
   uint32_t lastRow = 0, lastColumn = 0;
   for (const SheetCell& c : sheet.cells()) {
     lastRow = std::max(lastRow, c.row);
@@ -230,9 +230,9 @@ TEST(DbfReader, DamagedTablesFailBeforeAnyRecordIsRead) {
   for (const auto& c : cases) {
     SheetData sheet;
     sheet.AddText(0, 0, "left over");
-    const SheetReadResult result = ReadDbfSheet(c.path, sheet);
-    EXPECT_FALSE(result.ok) << c.path;
-    EXPECT_NE(result.error.find(c.reason), std::string::npos) << result.error;
+    const Status result = ReadDbfSheet(c.path, sheet);
+    EXPECT_FALSE(result.ok()) << c.path;
+    EXPECT_NE(result.message().find(c.reason), std::string::npos) << result.message();
     EXPECT_TRUE(sheet.cells().empty()) << c.path;
   }
 }
@@ -245,18 +245,18 @@ TEST(DbfHeaderCheck, SizesAgainstTheFile) {
     header[10] = recordLength & 0xFF, header[11] = recordLength >> 8;
   };
   set(10, 65, 20);
-  EXPECT_TRUE(CheckDbfHeader(header, 65 + 200).ok);
-  EXPECT_TRUE(CheckDbfHeader(header, 65 + 201).ok);  // the end-of-file mark
-  EXPECT_FALSE(CheckDbfHeader(header, 65 + 199).ok);
-  EXPECT_FALSE(CheckDbfHeader(std::span<const uint8_t>(header, 31), 1000).ok);
+  EXPECT_TRUE(CheckDbfHeader(header, 65 + 200).ok());
+  EXPECT_TRUE(CheckDbfHeader(header, 65 + 201).ok());  // the end-of-file mark
+  EXPECT_FALSE(CheckDbfHeader(header, 65 + 199).ok());
+  EXPECT_FALSE(CheckDbfHeader(std::span<const uint8_t>(header, 31), 1000).ok());
   set(0, 33, 0);
-  EXPECT_TRUE(CheckDbfHeader(header, 33).ok);  // no records, no fields
+  EXPECT_TRUE(CheckDbfHeader(header, 33).ok());  // no records, no fields
   set(1, 33, 0);
-  EXPECT_FALSE(CheckDbfHeader(header, 1000).ok);
+  EXPECT_FALSE(CheckDbfHeader(header, 1000).ok());
   set(0xFFFFFFFF, 33, 1);  // more than shapelib can count
-  EXPECT_FALSE(CheckDbfHeader(header, uint64_t{1} << 40).ok);
+  EXPECT_FALSE(CheckDbfHeader(header, uint64_t{1} << 40).ok());
   set(1, 31, 1);
-  EXPECT_FALSE(CheckDbfHeader(header, 1000).ok);
+  EXPECT_FALSE(CheckDbfHeader(header, 1000).ok());
 }
 
 TEST(DbfCodePage, NamesAndLanguageDrivers) {

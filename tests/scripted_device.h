@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/byte_order.h"
+#include "common/user_texts.h"
 #include "device/device_frame.h"
 #include "device/download_package.h"
 #include "device/download_thread.h"
@@ -201,12 +202,13 @@ class ScriptedDevice final : public ReportLink {
   bool unplugged_ = false;
 };
 
-// The window's side, recorded.
+// The window's side, recorded: the progress as the label would read it.
 class RecordingOwner final : public DownloadOwner {
  public:
-  void ShowProgress(std::string_view text) override {
-    progress.emplace_back(text);
-    events.push_back("progress " + std::string(text));
+  void ShowConnected() override { Label(std::string(texts::kProgressAtStart)); }
+  void ShowProgress(uint32_t tenths) override { Label(texts::ProgressText(tenths)); }
+  void ShowDeviceReport(DownloadOutcome reported) override {
+    Label(std::string(texts::DeviceReportText(reported)));
   }
   void EnterDownloadMode() override { events.push_back("enter"); }
   void LeaveDownloadMode() override { events.push_back("leave"); }
@@ -226,6 +228,12 @@ class RecordingOwner final : public DownloadOwner {
   std::vector<std::string> events;
   std::vector<std::pair<uint32_t, uint32_t>> blocks;
   OpenFailure failure = OpenFailure::kNone;
+
+ private:
+  void Label(const std::string& text) {
+    progress.push_back(text);
+    events.push_back("progress " + text);
+  }
 };
 
 // A package of `length` bytes of a pattern that differs from block to block.

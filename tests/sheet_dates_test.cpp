@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "data/sheet_dates.h"
+#include "sheets/sheet_dates.h"
 
 namespace tabrelium {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "data/sheet_dates.h"
-#include "data/sheet_value_text.h"
+#include "sheets/sheet_dates.h"
+#include "sheets/sheet_value_text.h"
 #include "data/spreadsheet_loader.h"
 #include "data/text_cutter.h"
 #include "data/text_loader.h"
@@ -23,12 +23,14 @@ struct Loaded {
   TextBuffer buffer;
   CellTable cells;
   SpreadsheetReport report;
+  Status status;
   bool ok = false;
 };
 
 Loaded Load(const SheetData& sheet) {
   Loaded l;
-  l.ok = LoadSheetText(sheet, l.buffer, l.cells, l.report);
+  l.status = LoadSheetText(sheet, l.buffer, l.cells, l.report);
+  l.ok = l.status.ok();
   return l;
 }
 
@@ -41,14 +43,11 @@ TEST(SheetText, HeaderAndTwoRowsBecomeTabSeparatedLines) {
   sheet.AddNumber(2, 0, 2.5);
   sheet.AddText(2, 1, "b");
   Loaded l = Load(sheet);
-  ASSERT_TRUE(l.ok) << l.report.error;
+  ASSERT_TRUE(l.ok) << l.status.message();
   EXPECT_EQ(Text(l.buffer), "Code\tName\r\n6901234567890\t\xD6\xD0\xCE\xC4\r\n2.5\tb\r\n");
 
   FieldTable table = MakeDefaultFieldTable();
-  CountTextLines(l.buffer, table, l.cells);
-  DetectSeparator(l.buffer, table, l.cells);
-  ClampStartLine(table, l.cells);
-  BuildCellTable(l.buffer, table, l.cells);
+  CutLoadedText(l.buffer, table, l.cells);
   EXPECT_EQ(table.separatorIndex, 0);
   EXPECT_EQ(l.cells.rowCount, 2);
   EXPECT_EQ(l.cells.columnCount, 2);
@@ -121,10 +120,10 @@ TEST(SheetText, OneRowIsRefusedAndTheLoadedDataStay) {
   SheetData sheet;
   sheet.AddText(4, 0, "only");
   sheet.AddText(4, 7, "row");
-  EXPECT_FALSE(LoadSheetText(sheet, l.buffer, l.cells, l.report));
+  EXPECT_FALSE(LoadSheetText(sheet, l.buffer, l.cells, l.report).ok());
   EXPECT_EQ(Text(l.buffer), "a,b\r\nc,d\r\n");
   EXPECT_EQ(l.cells.rowCount, 2);
-  EXPECT_FALSE(LoadSheetText(SheetData(), l.buffer, l.cells, l.report));
+  EXPECT_FALSE(LoadSheetText(SheetData(), l.buffer, l.cells, l.report).ok());
   EXPECT_EQ(l.cells.rowCount, 2);
 }
 
@@ -134,10 +133,11 @@ TEST(SheetText, AnErrorValueFailsTheLoadNamingItsCell) {
   SheetData sheet;
   sheet.AddText(0, 0, "h");
   sheet.AddError(6, 1, "#DIV/0!");
-  EXPECT_FALSE(LoadSheetText(sheet, l.buffer, l.cells, l.report));
-  EXPECT_EQ(l.report.error, "cell B7 holds the error value #DIV/0!");
-  EXPECT_EQ(l.report.errorCell, "B7");
-  EXPECT_EQ(l.report.errorValue, "#DIV/0!");
+  const Status failed = LoadSheetText(sheet, l.buffer, l.cells, l.report);
+  EXPECT_EQ(failed.code(), Status::Code::kErrorValue);
+  EXPECT_EQ(failed.message(), "Cell B7 holds the error value #DIV/0!(单元格B7含有错误值#DIV/0!)");
+  EXPECT_EQ(failed.place().row, 7u);
+  EXPECT_EQ(failed.place().column, 2u);
   EXPECT_EQ(l.buffer.textEnd, 0);
   EXPECT_EQ(l.cells.rowCount, 0);
 }

@@ -51,10 +51,7 @@ CommandResult RunCommand(const std::string& command, const TempDir& dir) {
 
 void LoadAndCut(std::string_view bytes, FieldTable& table, LoadedText& loaded) {
   LoadTextBytes(bytes, static_cast<int64_t>(bytes.size()), loaded.buffer, loaded.cells);
-  CountTextLines(loaded.buffer, table, loaded.cells);
-  DetectSeparator(loaded.buffer, table, loaded.cells);
-  ClampStartLine(table, loaded.cells);
-  BuildCellTable(loaded.buffer, table, loaded.cells);
+  CutLoadedText(loaded.buffer, table, loaded.cells);
 }
 
 }  // namespace tabrelium::testing

@@ -47,8 +47,7 @@ struct LoadedText {
   CellTable cells;
 };
 
-// Loads `bytes` as a data file and runs the steps that follow a load:
-// CountTextLines, DetectSeparator, ClampStartLine, BuildCellTable.
+// Loads `bytes` as a data file and cuts it as after a load (CutLoadedText).
 void LoadAndCut(std::string_view bytes, FieldTable& table, LoadedText& loaded);
 
 }  // namespace tabrelium::testing

@@ -9,9 +9,9 @@
 #include <tuple>
 #include <vector>
 
-#include "data/sheet_data.h"
-#include "data/sheet_dates.h"
-#include "data/sheet_read_limits.h"
+#include "sheets/sheet_reader.h"
+#include "sheets/sheet_dates.h"
+#include "sheets/sheet_limits.h"
 #include "tests/test_support.h"
 
 namespace tabrelium {
@@ -56,8 +56,8 @@ std::vector<Cell> CellsOf(const SheetData& sheet) {
 
 std::vector<Cell> Read(const std::string& name) {
   SheetData sheet;
-  const SheetReadResult result = ReadXlsSheet(Fixture(name), sheet);
-  EXPECT_TRUE(result.ok) << result.error;
+  const Status result = ReadXlsSheet(Fixture(name), sheet);
+  EXPECT_TRUE(result.ok()) << result.message();
   return CellsOf(sheet);
 }
 
@@ -136,10 +136,10 @@ TEST(XlsReader, UnreadableFilesFailWithAReasonAndAnEmptySheet) {
   for (const auto& c : cases) {
     SheetData sheet;
     sheet.AddText(0, 0, "left over");
-    const SheetReadResult result = ReadXlsSheet(c.path, sheet);
-    EXPECT_FALSE(result.ok) << c.path;
-    EXPECT_NE(result.error.find(c.reason), std::string::npos) << result.error;
-    EXPECT_FALSE(result.error.empty());
+    const Status result = ReadXlsSheet(c.path, sheet);
+    EXPECT_FALSE(result.ok()) << c.path;
+    EXPECT_NE(result.message().find(c.reason), std::string::npos) << result.message();
+    EXPECT_FALSE(result.message().empty());
     EXPECT_TRUE(sheet.cells().empty()) << c.path;
   }
 }

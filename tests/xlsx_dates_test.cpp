@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "data/xlsx_dates.h"
-#include "data/xlsx_package.h"
+#include "sheets/xlsx_dates.h"
+#include "sheets/xlsx_package.h"
 
 namespace tabrelium {
 namespace {

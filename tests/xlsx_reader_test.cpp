@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "data/sheet_data.h"
-#include "data/xlsx_reader_internal.h"
+#include "sheets/sheet_reader.h"
+#include "sheets/xlsx_reader.h"
 #include "tests/test_support.h"
 
 namespace tabrelium {
@@ -102,8 +102,8 @@ std::string WriteMinimalXlsx(const TempDir& dir, const std::string& sheetData,
 
 Cells Read(const std::string& path, const XlsxLimits& limits = {}) {
   SheetData sheet;
-  const SheetReadResult result = ReadXlsxSheetWithLimits(path, sheet, limits);
-  EXPECT_TRUE(result.ok) << result.error;
+  const Status result = ReadXlsxSheetWithLimits(path, sheet, limits);
+  EXPECT_TRUE(result.ok()) << result.message();
   return Describe(sheet);
 }
 
@@ -112,11 +112,11 @@ Cells Read(const std::string& path, const XlsxLimits& limits = {}) {
 std::string Failure(const std::string& path, const XlsxLimits& limits = {}) {
   SheetData sheet;
   sheet.AddText(0, 0, "earlier");
-  const SheetReadResult result = ReadXlsxSheetWithLimits(path, sheet, limits);
-  if (result.ok) return "";
+  const Status result = ReadXlsxSheetWithLimits(path, sheet, limits);
+  if (result.ok()) return "";
   EXPECT_TRUE(sheet.cells().empty());
-  EXPECT_FALSE(result.error.empty());
-  return result.error;
+  EXPECT_FALSE(result.message().empty());
+  return result.message();
 }
 
 TEST(XlsxReader, HeaderAndTwoRowsWithSharedStringsNumbersAndBooleans) {
@@ -333,9 +333,9 @@ TEST(XlsxReader, ReadsFromMemoryLikeFromAFile) {
   });
   const std::string bytes = testing::ReadFile(path);
   SheetData sheet;
-  ASSERT_TRUE(ReadXlsxBytes({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, sheet, {}).ok);
+  ASSERT_TRUE(ReadXlsxBytes({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, sheet, {}).ok());
   EXPECT_EQ(Describe(sheet), (Cells{{"A1", "text:x"}}));
-  EXPECT_FALSE(ReadXlsxBytes({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size() / 2}, sheet, {}).ok);
+  EXPECT_FALSE(ReadXlsxBytes({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size() / 2}, sheet, {}).ok());
 }
 
 }  // namespace

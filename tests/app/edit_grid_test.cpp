@@ -11,8 +11,8 @@
 #include <QScrollBar>
 #include <QtTest>
 
-#include "config/edit_grid_ctrl.h"
-#include "config/in_place_edit.h"
+#include "app/edit_grid_ctrl.h"
+#include "app/in_place_edit.h"
 
 using namespace tabrelium;
 

@@ -10,7 +10,7 @@
 
 #include "app/gbk_text.h"
 #include "config/config_file.h"
-#include "config/edit_grid_ctrl.h"
+#include "app/edit_grid_ctrl.h"
 #include "data/table_image.h"
 #include "tests/app/window_test_support.h"
 #include "tools/hidemu/hidemu_control.h"

@@ -15,8 +15,8 @@
 #include "app/data_list_view.h"
 #include "app/gbk_text.h"
 #include "config/config_file.h"
-#include "config/edit_grid_ctrl.h"
-#include "config/in_place_edit.h"
+#include "app/edit_grid_ctrl.h"
+#include "app/in_place_edit.h"
 #include "tests/app/window_test_support.h"
 
 using namespace tabrelium;

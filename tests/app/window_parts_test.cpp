@@ -1,5 +1,5 @@
-// The window's small parts: dialog units, the time-left estimate, the
-// UI-thread hand-off the download callbacks rely on, and the LCD font.
+// The window's small parts: dialog units, the UI-thread hand-off the
+// download callbacks rely on, the About box, and the LCD font.
 #include <QFontMetrics>
 #include <QPushButton>
 #include <QTest>
@@ -9,14 +9,10 @@
 
 #include "app/about_dlg.h"
 #include "app/dialog_units.h"
-#include "app/download_eta.h"
 #include "app/ui_thread_call.h"
 #include "app/window_fonts.h"
-#include "app/window_texts.h"
-#include "data/spreadsheet_loader.h"
 
 using namespace tabrelium;
-using namespace std::chrono_literals;
 
 class WindowPartsTest : public QObject {
   Q_OBJECT
@@ -36,24 +32,6 @@ class WindowPartsTest : public QObject {
     const QRect left = a.ToPixels(7, 225, 454, 164);
     const QRect right = a.ToPixels(461, 225, 10, 164);
     QCOMPARE(left.right() + 1, right.left());
-  }
-
-  void theTimeLeftComesFromTheBlocksServed() {
-    DownloadEta eta;
-    eta.Start();
-    QCOMPARE(eta.SecondsLeft(), -1);
-    const auto t0 = DownloadEta::Clock::time_point{} + 100s;
-    eta.Update(0, 101, t0);
-    QCOMPARE(eta.SecondsLeft(), -1);  // one block says nothing of the pace
-    eta.Update(10, 101, t0 + 5s);     // half a second per block
-    QCOMPARE(eta.SecondsLeft(), 45);  // 90 blocks to go
-    QCOMPARE(eta.PerMille(), 108);
-    eta.Update(4, 101, t0 + 6s);      // a repeated request moves nothing
-    QCOMPARE(eta.SecondsLeft(), 45);
-    eta.Update(100, 101, t0 + 50s);
-    QCOMPARE(eta.SecondsLeft(), 0);
-    QCOMPARE(eta.PerMille(), 1000);
-    QCOMPARE(DescribeTimeLeft(125), QStringLiteral("Time left(剩余时间): 2:05"));
   }
 
   void workFromOtherThreadsRunsOnTheUiThreadInOrder() {
@@ -77,22 +55,6 @@ class WindowPartsTest : public QObject {
     QCOMPARE(waitedFor.load(), 50);
     for (int i = 0; i < 50; ++i) QCOMPARE(order[i], i);
     QCOMPARE(order.back(), -1);
-  }
-
-  void aCellHoldingAnErrorIsNamedWithAStopIcon() {
-    SpreadsheetReport report;
-    report.error = "cell C4 holds the error value #N/A";
-    report.errorCell = "C4";
-    report.errorValue = "#N/A";
-    bool stop = false;
-    QCOMPARE(DescribeSpreadsheetFailure(report, stop),
-             QStringLiteral("Cell C4 holds the error value #N/A(单元格C4含有错误值#N/A)"));
-    QVERIFY(stop);
-    SpreadsheetReport oneRow;
-    oneRow.error = "the first worksheet has only one row";
-    QCOMPARE(DescribeSpreadsheetFailure(oneRow, stop),
-             QStringLiteral("Invalid data file(无效数据文件)\nthe first worksheet has only one row"));
-    QVERIFY(!stop);
   }
 
   void theAboutBoxClosesWithOkEnterOrEsc() {

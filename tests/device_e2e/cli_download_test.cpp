@@ -80,8 +80,9 @@ TEST_F(CliDownload, EachFailureHasItsMessage) {
   };
   const Case cases[] = {
       {"TABRELIUM_EMU_PRESENT=0",
-       "Connection failed(连接失败)\nNo device with vendor id 2018 and product id 0101"},
-      {"TABRELIUM_EMU_FRAME_US=20 TABRELIUM_EMU_CAPACITY=100", "the device has room for 100 bytes"},
+       "Connection failed(连接失败)\nNo device is connected (vendor id 2018, product id 0101)"},
+      {"TABRELIUM_EMU_FRAME_US=20 TABRELIUM_EMU_CAPACITY=100",
+       "The device has too little room: 100 bytes for a table of"},
       {"TABRELIUM_EMU_FRAME_US=20 TABRELIUM_EMU_UNPLUG_AT_BLOCK=2", "disconnected"},
   };
   for (const Case& c : cases) {

@@ -112,7 +112,11 @@ TEST_F(EmulatedDownload, StallingWritesSlowTheDownloadButDoNotBreakIt) {
 // Stops, as the window's button would, once block 2 has been asked for.
 class StoppingOwner final : public DownloadOwner {
  public:
-  void ShowProgress(std::string_view text) override { last = std::string(text); }
+  void ShowConnected() override {}
+  void ShowProgress(uint32_t tenths) override { last = texts::ProgressText(tenths); }
+  void ShowDeviceReport(DownloadOutcome reported) override {
+    last = texts::DeviceReportText(reported);
+  }
   void EnterDownloadMode() override {}
   void LeaveDownloadMode() override {}
   void ShowConnectionFailed(const OpenResult&) override {}

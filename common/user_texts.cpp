@@ -1,0 +1,175 @@
+#include "common/user_texts.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tabrelium::texts {
+namespace {
+
+// printf into a std::string; every text here is short.
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+  char text[512];
+  const int length = std::snprintf(text, sizeof text, format, args...);
+  return std::string(text, length > 0 ? std::min<size_t>(length, sizeof text - 1) : 0);
+}
+
+std::string Text(std::string_view text) { return std::string(text); }
+
+}  // namespace
+
+std::string ProgressText(uint32_t tenths) { return Format("%u.%u%%", tenths / 10, tenths % 10); }
+
+std::string_view DeviceReportText(DownloadOutcome reported) {
+  switch (reported) {
+    case DownloadOutcome::kCompleted: return "100%";
+    case DownloadOutcome::kFailed: return kDownloadFailed;
+    default: return {};
+  }
+}
+
+std::string LoadFailureText(const Status& failure) {
+  if (failure.code() == Status::Code::kErrorValue) return failure.message();
+  std::string text(kInvalidDataFile);
+  // The reader's own words say which part of the file is at fault.
+  if (!failure.message().empty()) text += "\n" + failure.message();
+  return text;
+}
+
+std::string ErrorValueText(std::string_view cell, std::string_view value) {
+  const std::string c(cell), v(value);
+  return Format("Cell %s holds the error value %s(单元格%s含有错误值%s)", c.c_str(), v.c_str(),
+                c.c_str(), v.c_str());
+}
+
+std::string SheetColumnsDroppedText(uint32_t columnsKept) {
+  return Format(
+      "The worksheet has more than %u columns; only the first %u were read"
+      "(工作表超过%u列,只读取了前%u列)",
+      columnsKept, columnsKept, columnsKept, columnsKept);
+}
+
+std::string SheetRowsDroppedText(uint32_t rowsKept) {
+  return Format(
+      "The worksheet has more than %u rows; only the first %u were read"
+      "(工作表超过%u行,只读取了前%u行)",
+      rowsKept, rowsKept, rowsKept, rowsKept);
+}
+
+std::string SheetTextLimitText() {
+  return Text(
+      "The worksheet's text reached 64 MB; the rows after it were not read"
+      "(工作表文本达到64MB,其后的行未读取)");
+}
+
+std::string UnmappableText(uint64_t characters) {
+  const auto n = static_cast<unsigned long long>(characters);
+  return Format(
+      "%llu character(s) have no GBK form and were replaced by '?'"
+      "(%llu个字符没有GBK编码,已替换为'?')",
+      n, n);
+}
+
+std::string TextTruncatedText() {
+  return Text(
+      "The data file's text is larger than 64 MB; only the first 64 MB were loaded"
+      "(数据文件文本大于64MB,只读取了前64MB)");
+}
+
+std::string CellsCutText(int64_t cells, int maxBytes, int32_t firstRow, int32_t firstColumn) {
+  const auto n = static_cast<long long>(cells);
+  return Format(
+      "%lld cell(s) longer than %d bytes were cut, the first at row %d, column %d"
+      "(%lld个单元格超过%d字节已被截断,第一个在第%d行第%d列)",
+      n, maxBytes, firstRow, firstColumn, n, maxBytes, firstRow, firstColumn);
+}
+
+std::string FieldsDroppedText(int64_t lines, int fieldsKept) {
+  const auto n = static_cast<long long>(lines);
+  return Format(
+      "%lld line(s) have more than %d fields; the fields after the %dth were dropped"
+      "(%lld行超过%d个字段,第%d个之后的字段已舍弃)",
+      n, fieldsKept, fieldsKept, n, fieldsKept, fieldsKept);
+}
+
+std::string ImageRowsDroppedText(int64_t rows) {
+  const auto n = static_cast<long long>(rows);
+  return Format(
+      "%lld row(s) did not fit in the table and were left out(%lld行超出表格容量,未写入)", n, n);
+}
+
+std::string OpenFailureText(OpenFailure why, std::string_view devicePath) {
+  const std::string node(devicePath);
+  switch (why) {
+    case OpenFailure::kNoDevice:
+      return Text(
+          "No device is connected (vendor id 2018, product id 0101)"
+          "(没有连接设备(厂商号2018,产品号0101))");
+    case OpenFailure::kAccessDenied:
+      return Format(
+          "The device %s is connected, but this user may not open it. Install the udev "
+          "rule 70-tabrelium.rules (sudo cmake --install build, or copy it to "
+          "/etc/udev/rules.d and run sudo udevadm control --reload), then unplug the "
+          "device and plug it in again"
+          "(设备%s已连接,但当前用户无权打开。请安装udev规则70-tabrelium.rules,"
+          "然后重新插拔设备)",
+          node.c_str(), node.c_str());
+    case OpenFailure::kBusy:
+      return Format(
+          "The device %s is connected, but could not be opened; another program may be "
+          "using it(设备%s已连接,但无法打开,可能正被其他程序使用)",
+          node.c_str(), node.c_str());
+    case OpenFailure::kLibrary:
+      return Text("The HID library could not start(HID库无法启动)");
+    case OpenFailure::kNone:
+      break;
+  }
+  return {};
+}
+
+std::string CapacityTooSmallText(uint32_t capacity, uint32_t needed) {
+  return Format(
+      "The device has too little room: %u bytes for a table of %u bytes"
+      "(设备空间不足:%u字节,表格需要%u字节)",
+      capacity, needed, capacity, needed);
+}
+
+std::string DeviceDisconnectedText() {
+  return Text("The device was disconnected during the download(下载过程中设备已断开)");
+}
+
+std::string DownloadEndingText(DownloadOutcome outcome) {
+  switch (outcome) {
+    case DownloadOutcome::kFailed:
+      return Text(kDownloadFailed);
+    case DownloadOutcome::kEnded:
+      return Text(
+          "The device ended the download without reporting it complete"
+          "(设备结束了下载,但没有报告完成)");
+    case DownloadOutcome::kCapacityRefused:
+      return Text("The device refused the table: it has too little room(设备空间不足,拒绝了表格)");
+    case DownloadOutcome::kDisconnected:
+      return DeviceDisconnectedText();
+    case DownloadOutcome::kStopped:
+      return Text(
+          "The download was stopped before the device reported it complete"
+          "(下载在设备报告完成之前已停止)");
+    case DownloadOutcome::kCompleted:
+    case DownloadOutcome::kConnectionFailed:
+      break;
+  }
+  return {};
+}
+
+std::string TimeLeftText(int64_t seconds) {
+  if (seconds < 0) seconds = 0;
+  return Format("Time left(剩余时间): %lld:%02lld", static_cast<long long>(seconds / 60),
+                static_cast<long long>(seconds % 60));
+}
+
+std::string ThreadStartFailedText(int errorNumber) {
+  return Format("Create a download thread failure, error number(创建下载线程失败,错误号) %d ",
+                errorNumber);
+}
+
+}  // namespace tabrelium::texts

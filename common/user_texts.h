@@ -1,0 +1,68 @@
+// Every text Tabrelium shows its users, in UTF-8, for both front ends: the
+// window puts them in its boxes and labels, tabrelium-cli on the terminal.
+// Each is an English phrase followed by the same phrase in Chinese in
+// parentheses. The facts come in as plain values (counts, limits, Status,
+// the device layer's OpenFailure and DownloadOutcome); where a text goes is
+// the front end's choice.
+//
+// Thread-safety: constants and pure functions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/download_facts.h"
+#include "common/status.h"
+
+namespace tabrelium::texts {
+
+inline constexpr std::string_view kInvalidDataFile = "Invalid data file(无效数据文件)";
+inline constexpr std::string_view kConfigurationError = "Configuration error(请检查配置信息)";
+inline constexpr std::string_view kImageTooLarge =
+    "Generate data files larger than 16M(生成数据文件大于16M)";
+inline constexpr std::string_view kSelectDataFileFirst =
+    "Please select the data file first(请先选择数据文件)";
+inline constexpr std::string_view kConnectionFailed = "Connection failed(连接失败)";
+inline constexpr std::string_view kErrorCaption = "Error(错误)";
+inline constexpr std::string_view kDownloadFailed = "Downdload failed(下载失败)";
+inline constexpr std::string_view kStartDownload = "Startup download(启动下载)";
+inline constexpr std::string_view kStopDownload = "Stop download(停止下载)";
+
+// The progress label: " 0%" once connected, "33.3%" for tenths of a
+// percent of the blocks asked for, and what the device reported at the end:
+// "100%" for kCompleted, kDownloadFailed for kFailed (empty for the rest).
+inline constexpr std::string_view kProgressAtStart = " 0%";
+std::string ProgressText(uint32_t tenths);
+std::string_view DeviceReportText(DownloadOutcome reported);
+
+// Why a data file could not be loaded: the text of an error value in a
+// cell as it stands, anything else as kInvalidDataFile with the reader's
+// reason on a line of its own.
+std::string LoadFailureText(const Status& failure);
+// "Cell B3 holds the error value #N/A(单元格B3含有错误值#N/A)".
+std::string ErrorValueText(std::string_view cell, std::string_view value);
+
+// What a load, a cut or a table image dropped without failing.
+std::string SheetColumnsDroppedText(uint32_t columnsKept);
+std::string SheetRowsDroppedText(uint32_t rowsKept);
+std::string SheetTextLimitText();
+std::string UnmappableText(uint64_t characters);
+std::string TextTruncatedText();
+std::string CellsCutText(int64_t cells, int maxBytes, int32_t firstRow, int32_t firstColumn);
+std::string FieldsDroppedText(int64_t lines, int fieldsKept);
+std::string ImageRowsDroppedText(int64_t rows);
+
+// The device: the line after kConnectionFailed (for a permission failure,
+// how to fix it), the troubles a download can meet, and how it ended.
+std::string OpenFailureText(OpenFailure why, std::string_view devicePath);
+std::string CapacityTooSmallText(uint32_t capacity, uint32_t needed);
+std::string DeviceDisconnectedText();
+// For an ending that is not a success: kFailed, kEnded, kCapacityRefused,
+// kDisconnected, kStopped; empty for kCompleted and kConnectionFailed.
+std::string DownloadEndingText(DownloadOutcome outcome);
+// "Time left(剩余时间): 2:05".
+std::string TimeLeftText(int64_t seconds);
+std::string ThreadStartFailedText(int errorNumber);
+
+}  // namespace tabrelium::texts

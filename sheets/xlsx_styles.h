@@ -1,0 +1,22 @@
+// The cell formats of an XLSX workbook (its styles part), reduced to what
+// the reader needs: for each cell format index (a cell's s attribute),
+// whether its number format shows a date, a date and time, or a time.
+//
+// Thread-safety: plain functions on caller-owned data.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sheets/xlsx_dates.h"
+#include "sheets/xlsx_reader.h"
+#include "sheets/xlsx_zip.h"
+
+namespace tabrelium {
+
+// Reads the styles part `part` into `kinds` (indexed by cell format).
+// Fails with the reason (broken XML, a part too large).
+Status ReadCellDateKinds(XlsxZip& zip, const std::string& part, const XlsxLimits& limits,
+                              std::vector<XlsxDateKind>& kinds);
+
+}  // namespace tabrelium
