@@ -7,7 +7,7 @@
 namespace tabrelium {
 
 QString CQtFileChooser::ChooseDataFile(QWidget* owner, const QString& folder) {
-  // The filter list of the old window, with every file first.
+  // Every file first, then one filter for each kind of data file the window reads.
   const QString filters = QStringLiteral(
       "*.* (*);;*.txt (*.txt *.TXT);;*.csv (*.csv *.CSV);;*.xlsx (*.xlsx *.XLSX);;"
       "*.xls (*.xls *.XLS);;*.dbf (*.dbf *.DBF)");

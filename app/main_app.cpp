@@ -11,9 +11,7 @@ int CMainApp::InitInstance(const QString& dataFile) {
   dialog.show();
   if (!dataFile.isEmpty()) dialog.OpenDataFile(dataFile);
   dialog.exec();
-  return ExitInstance();
+  return 0;
 }
-
-int CMainApp::ExitInstance() { return 0; }
 
 }  // namespace tabrelium

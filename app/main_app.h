@@ -13,7 +13,6 @@ class CMainApp {
   // Runs the main dialog, with `dataFile` loaded when it is not empty.
   // Returns the program's exit status.
   int InitInstance(const QString& dataFile);
-  int ExitInstance();
 };
 
 }  // namespace tabrelium

@@ -1,6 +1,6 @@
 // Telling a Unicode text file from a GBK one, so that "CSV UTF-8" exports
 // and "Unicode text" (UTF-16) files reach the device as GBK, while GBK files
-// (what the device's users have always had) are taken byte for byte.
+// (what shop systems on Chinese Windows export) are taken byte for byte.
 //
 // Thread-safety: pure functions.
 #pragma once

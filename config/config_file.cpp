@@ -77,7 +77,6 @@ FieldLine ReadFieldLine(std::string_view line, FieldTable& table) {
   if (slot != table.fieldCount) return FieldLine::kEndsSection;
 
   FieldSpec& field = table.fields[slot];
-  field.inUse = 1;
   CopyFieldText(field.displayName, kMaxDisplayNameBytes,
                 StripQuotes(ExtractPiece(kv->value, 0, kNamePieceMaxBytes)));
   field.extractColn =

@@ -37,7 +37,7 @@ std::string FormatFieldConfig(const FieldTable& table);
 // Writes FormatFieldConfig(table) to `path` atomically: a temporary file in
 // the same folder, flushed, then renamed over the old file; the folder is
 // created when missing. On failure the old file is left whole and false is
-// returned (the window ignores it, as it always has).
+// returned; the window, which saves as it closes, closes all the same.
 bool SaveFieldConfig(const std::string& path, const FieldTable& table);
 
 }  // namespace tabrelium

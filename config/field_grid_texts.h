@@ -30,7 +30,7 @@ FieldGridTexts FillGridFromFields(const FieldTable& table);
 // character) and trimmed of white space; a row with an empty name is
 // dropped and later rows move up; an empty column text counts as 0 and an
 // empty rows text as 1; numbers by atoi, low 8 bits. Sets fieldCount and
-// the used slots; inUse bytes are left as they were.
+// the used slots.
 void ReadFieldsFromGridTexts(const FieldGridTexts& rows, FieldTable& table);
 
 // The round trip the window makes before every preview and download.

@@ -48,7 +48,6 @@ void ResetSeparators(FieldTable& table) {
 void ResetFields(FieldTable& table) {
   for (size_t i = 0; i < kDefaultFields.size(); ++i) {
     FieldSpec& field = table.fields[i];
-    field.inUse = 1;
     CopyFieldText(field.displayName, kMaxDisplayNameBytes, kDefaultFields[i].name);
     field.extractColn = kDefaultFields[i].extractColn;
     field.displayRows = kDefaultFields[i].displayRows;
@@ -65,7 +64,8 @@ void ResetLineSettings(FieldTable& table) {
 
 FieldTable MakeDefaultFieldTable() {
   FieldTable table;
-  // Zero bytes first, padding included, as the window always started from.
+  // Zero bytes first, padding and the unused ends of the names included, so
+  // that a table holds nothing but what it was given.
   std::memset(static_cast<void*>(&table), 0, sizeof table);
   ResetSeparators(table);
   ResetFields(table);

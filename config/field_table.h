@@ -27,7 +27,6 @@ struct SeparatorEntry {
 };
 
 struct FieldSpec {
-  uint8_t inUse;  // set when the slot was filled; nothing reads it
   char displayName[kMaxDisplayNameBytes + 1];
   uint8_t extractColn;  // 1-based source column, 0 = none (always empty text)
   uint8_t displayRows;  // LCD lines, valid 1..10

@@ -21,7 +21,7 @@ inline constexpr int kMaxColumns = 32;
 inline constexpr int kMaxCellBytes = 63;
 inline constexpr int kCellBufferSize = kMaxCellBytes + 1;
 
-// What the cut dropped without the old program saying so.
+// What the cut dropped, for the user: cells cut short, fields with no room.
 struct CutReport {
   int64_t cutCells = 0;        // cells longer than 63 bytes, cut
   int32_t firstCutRow = 0;     // 1-based row and column of the first one

@@ -176,7 +176,7 @@ FieldValue ValueAt(const TextView& view, const LineScan& line, std::span<const s
 }
 
 int32_t CountFieldsOfScan(const LineScan& scan) {
-  // The count wraps like the 32-bit count it has always been.
+  // A 32-bit count, wrapping as one; DetectSeparator looks at its low 8 bits.
   return static_cast<int32_t>(static_cast<uint32_t>(scan.separators + (scan.hasContent ? 1 : 0)));
 }
 
@@ -250,7 +250,8 @@ void DetectSeparator(const TextBuffer& buffer, FieldTable& table, CellTable& cel
   const std::optional<size_t> lineA = SkipLines(view, 0, table.startLine);
   const std::optional<size_t> lineB = lineA ? NextLine(view, *lineA) : std::nullopt;
 
-  // Counts compare as the 8-bit values the device's tool has always used.
+  // Counts compare as 8-bit values (260 fields count as 4): lines that long
+  // are far past the 32 columns kept, and the rule stays the same for all.
   auto count8 = [&](std::optional<size_t> line, uint8_t sep) {
     return static_cast<uint8_t>(CountFields(view, line, sep));
   };

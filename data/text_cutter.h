@@ -1,6 +1,6 @@
 // Cutting the loaded text into lines and fields: the steps, and the three
-// cuts that follow the user's actions, each running the steps in the order
-// the device's tool has always run them.
+// cuts that follow the user's actions, each running the steps in their
+// fixed order.
 //
 // A line ends at the first CR LF or at the end of the text. A line with an
 // odd number of double quotes is read in plain mode (quotes are ordinary

@@ -135,7 +135,7 @@ TEST(ConfigFile, WriterBytes) {
   t.separatorCount = 8;
   t.separators[7] = {0x0A, "semi"};
   t.fieldCount = 1;
-  t.fields[0] = {1, "n", 200, 255};
+  t.fields[0] = {"n", 200, 255};
   EXPECT_EQ(FormatFieldConfig(t), "#EXT\r\nSTARTLINE=-3\r\n#SEPARATOR\r\nINDEX=200\r\n0x0A=semi\r\n"
                                   "#FIELD\r\nF01=n,200,255\r\n" + EmptyFieldLines(2));
 }
@@ -149,7 +149,7 @@ TEST(ConfigFile, SaveThenLoadReproducesTheTable) {
   CopyFieldText(saved.separators[7].name, 21, " bar=" + kName + "\"");
   saved.fieldCount = 32;
   for (int i = 0; i < 32; ++i) {  // blanks around names, '=', one quote, empty names
-    saved.fields[i] = {1, {}, static_cast<uint8_t>(i * 8), static_cast<uint8_t>(255 - i)};
+    saved.fields[i] = {{}, static_cast<uint8_t>(i * 8), static_cast<uint8_t>(255 - i)};
     const std::string name = i % 3 == 0 ? " x" + std::to_string(i) + "\t " : i % 3 == 1 ? kName + "=\"" : "";
     CopyFieldText(saved.fields[i].displayName, 10, name);
   }

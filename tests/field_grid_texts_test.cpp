@@ -23,7 +23,6 @@ std::string Fields(const FieldTable& t) {
 
 TEST(FieldGridTexts, ReadBackDropsEmptyNamesAndTrims) {
   FieldTable t = MakeDefaultFieldTable();
-  t.fields[1].inUse = 0;
   FieldGridTexts rows;
   rows[0] = {" \t ", "3", "3"};           // only white space: dropped
   rows[3] = {" a ", "", ""};              // empty texts count as 0 and 1
@@ -32,13 +31,12 @@ TEST(FieldGridTexts, ReadBackDropsEmptyNamesAndTrims) {
   rows[31] = {" ABCDEFGHIJK", "1", "1"};  // cut to 10 bytes before trimming
   ReadFieldsFromGridTexts(rows, t);
   EXPECT_EQ(Fields(t), "a/0/1 b/1/255 a" + kName + kName + "/1/1 ABCDEFGHI/1/1");
-  EXPECT_EQ(t.fields[1].inUse, 0);  // left as it was
 }
 
 TEST(FieldGridTexts, RoundTripKeepsTheFields) {
   FieldTable t = MakeDefaultFieldTable();
   t.fieldCount = 3;
-  t.fields[2] = {1, " c ", 200, 10};
+  t.fields[2] = {" c ", 200, 10};
   EXPECT_EQ(FillGridFromFields(t)[2].extractColn, "200");
   RoundTripThroughGrid(t);
   EXPECT_EQ(Fields(t), "\xCC\xF5\xC2\xEB/1/1 " + kName + "/2/2 c/200/10");
