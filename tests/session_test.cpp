@@ -1,0 +1,80 @@
+// The session both front ends run: loading by extension, what a failed load
+// leaves, the choices that cut again, and the fields, the image and the
+// package it builds.
+#include "data/session.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/test_support.h"
+
+namespace tabrelium {
+namespace {
+
+constexpr std::string_view kInvalid = "Invalid data file(无效数据文件)";
+
+TEST(Session, LoadsByExtensionAndKeepsTheDataWhenAFileCannotBeRead) {
+  testing::TempDir dir;
+  Session session;
+  ASSERT_TRUE(session.LoadDataFile(dir.Write("a.CSV", "h1,h2\r\n1,x\r\n2,y\r\n")).ok());
+  EXPECT_FALSE(session.FromSpreadsheet());
+  EXPECT_EQ(session.Fields().separatorIndex, 1);  // the comma, detected
+  EXPECT_EQ(session.Cells().rowCount, 2);
+
+  const std::string damaged = dir.Write("b.xlsx", "not a zip");
+  for (const std::string& path :
+       {dir.Write("a.dat", "h1,h2\r\n"), (dir.path() / "missing.txt").string(), damaged}) {
+    const Status failed = session.LoadDataFile(path);
+    EXPECT_EQ(failed.code(), Status::Code::kFailed) << path;
+    if (path == damaged)
+      EXPECT_EQ(failed.message().rfind(std::string(kInvalid) + "\nnot an XLSX", 0), 0u)
+          << failed.message();
+    else
+      EXPECT_EQ(failed.message(), kInvalid) << path;
+    EXPECT_EQ(session.Cells().rowCount, 2) << path;
+  }
+}
+
+TEST(Session, ChoicesCutAgainOnlyWhenTheyChangeSomething) {
+  Session session;
+  ASSERT_TRUE(session.LoadText("h1,h2\r\na,b\r\nc,d\r\n").ok());
+  EXPECT_FALSE(session.ChooseSeparator(session.Fields().separatorIndex));
+  EXPECT_FALSE(session.ChooseSeparator(session.Fields().separatorCount));
+  EXPECT_TRUE(session.ChooseSeparator(0));  // TAB: one column
+  EXPECT_EQ(session.Cells().columnCount, 1);
+
+  EXPECT_FALSE(session.ChooseStartLine(-1));
+  EXPECT_FALSE(session.ChooseStartLine(session.Fields().startLine));
+  EXPECT_FALSE(session.StartLineLowered());
+  EXPECT_TRUE(session.ChooseStartLine(8));
+  EXPECT_TRUE(session.StartLineLowered());
+  EXPECT_EQ(session.Fields().startLine, 2);  // the last of three lines
+  EXPECT_EQ(session.Cells().rowCount, 1);
+}
+
+TEST(Session, FieldsThatDoNotFitBuildNothingAndFittingOnesBuildThePackage) {
+  Session session;
+  ASSERT_TRUE(session.LoadText("code,name\r\n2," + std::string(70, 'n') + "\r\n1,b\r\n").ok());
+  ASSERT_EQ(session.LossTexts().size(), 1u);
+  EXPECT_NE(session.LossTexts()[0].find("1 cell(s) longer than 63 bytes were cut"),
+            std::string::npos);
+
+  FieldGridTexts grid = session.GridTexts();
+  grid[1].extractColn = "3";  // beyond the two columns
+  const Status misfit = session.ApplyGridTexts(grid);
+  EXPECT_EQ(misfit.message(), "Configuration error(请检查配置信息)");
+  EXPECT_EQ(session.BuildImageForDownload().message(), misfit.message());
+  EXPECT_EQ(session.Image().imageSize, 0);
+
+  grid[1].extractColn = "2";
+  ASSERT_TRUE(session.ApplyGridTexts(grid).ok());
+  ASSERT_TRUE(session.BuildImageForDownload().ok());
+  session.BuildPackage();
+  EXPECT_EQ(session.Package().DataLength(), static_cast<uint32_t>(session.Image().imageSize));
+  EXPECT_EQ(GetRecordCount(session.Image().bytes), 2u);
+  EXPECT_EQ(session.DescribeRecord(2)[0].text, "\xCC\xF5\xC2\xEB:1");  // 条码:1, as loaded
+}
+
+}  // namespace
+}  // namespace tabrelium
