@@ -47,24 +47,44 @@ stage "Build the fuzz targets"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTABRELIUM_BUILD_TESTS=OFF -DTABRELIUM_BUILD_WINDOW=OFF -DTABRELIUM_BUILD_FUZZERS=ON >/dev/null
 cmake --build build-fuzz -j "$jobs"
-stage "Fuzz each target for ${fuzz_seconds}s"
-for target in build-fuzz/fuzz/fuzz_*; do
-  [[ -x "$target" ]] || continue
+stage "Fuzz each target for ${fuzz_seconds}s, $jobs at a time"
+fuzz() {  # fuzz TARGET: runs it into its log; fails when it found a failure
+  local target=$1 name corpus seeds
   name=$(basename "$target")
   corpus="build-fuzz/corpus/$name"
   mkdir -p "$corpus"
   seeds=(fuzz/seeds/"$name")
   [[ -d "${seeds[0]}" ]] || seeds=()
-  echo "-- $name"
-  log="build-fuzz/$name.log"
-  if ! "$target" -max_total_time="$fuzz_seconds" -max_len=65536 -timeout=10 -rss_limit_mb=4096 \
-      -print_final_stats=1 "$corpus" "${seeds[@]}" >"$log" 2>&1; then
-    tail -n 60 "$log"
-    echo "$name found a failure; the input is saved in the working folder (crash-*)"
-    exit 1
-  fi
-  grep -E '^stat::number_of_executed_units' "$log" || true
+  "$target" -max_total_time="$fuzz_seconds" -max_len=65536 -timeout=10 -rss_limit_mb=4096 \
+    -print_final_stats=1 "$corpus" "${seeds[@]}" >"build-fuzz/$name.log" 2>&1
+}
+targets=()
+for target in build-fuzz/fuzz/fuzz_*; do
+  [[ -x "$target" ]] && targets+=("$target")
 done
+# A fuzz target uses one core: as many run at once as there are cores.
+failed=()
+for ((first = 0; first < ${#targets[@]}; first += jobs)); do
+  batch=("${targets[@]:first:jobs}")
+  pids=()
+  for target in "${batch[@]}"; do
+    fuzz "$target" &
+    pids+=($!)
+  done
+  for i in "${!batch[@]}"; do
+    name=$(basename "${batch[$i]}")
+    if wait "${pids[$i]}"; then
+      echo "-- $name: $(grep -E '^stat::number_of_executed_units' "build-fuzz/$name.log" || true)"
+    else
+      failed+=("$name")
+    fi
+  done
+done
+for name in "${failed[@]}"; do
+  tail -n 60 "build-fuzz/$name.log"
+  echo "$name found a failure; the input is saved in the working folder (crash-*)"
+done
+((${#failed[@]} == 0)) || exit 1
 stage ""
 
 echo "== Time per stage"
