@@ -1,6 +1,7 @@
 #include "sheets/sheet_dates.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 namespace tabrelium {
@@ -80,6 +81,74 @@ void SerialToDate(double serial, int& year, int& month, int& day, int& hours,
   }
   const int64_t trueDays = days > kPhantomLeapDay ? days : days + 1;
   CivilFromDays(trueDays + kEpoch, year, month, day);
+}
+
+namespace {
+
+// Reads exactly `count` digits at `at`.
+bool Digits(std::string_view text, size_t& at, size_t count, int& value) {
+  if (at + count > text.size()) return false;
+  value = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const char c = text[at + i];
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  at += count;
+  return true;
+}
+
+bool Expect(std::string_view text, size_t& at, char c) {
+  if (at >= text.size() || text[at] != c) return false;
+  ++at;
+  return true;
+}
+
+// "HH:MM[:SS[.fff]]" at `at`, as a fraction of a day; "24:00:00" is the
+// day's end.
+bool ParseTime(std::string_view text, size_t& at, double& dayFraction) {
+  int h = 0, m = 0, s = 0;
+  if (!Digits(text, at, 2, h) || !Expect(text, at, ':') || !Digits(text, at, 2, m)) return false;
+  double seconds = 0;
+  if (at < text.size() && text[at] == ':') {
+    ++at;
+    if (!Digits(text, at, 2, s)) return false;
+    seconds = s;
+    if (at < text.size() && text[at] == '.') {
+      double scale = 0.1;
+      for (++at; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, scale /= 10)
+        seconds += (text[at] - '0') * scale;
+    }
+  }
+  if (h > 24 || m > 59 || seconds >= 60 || (h == 24 && (m != 0 || seconds != 0))) return false;
+  dayFraction = (h * 3600.0 + m * 60.0 + seconds) / kSecondsPerDay;
+  return true;
+}
+
+}  // namespace
+
+std::optional<IsoDateValue> ParseIsoDate(std::string_view text) {
+  size_t at = 0;
+  double fraction = 0;
+  if (text.size() >= 3 && text[2] == ':') {
+    if (!ParseTime(text, at, fraction) || at != text.size()) return std::nullopt;
+    return IsoDateValue{SheetValueKind::kTime, fraction};
+  }
+  int y = 0, m = 0, d = 0;
+  if (!Digits(text, at, 4, y) || !Expect(text, at, '-') || !Digits(text, at, 2, m) ||
+      !Expect(text, at, '-') || !Digits(text, at, 2, d))
+    return std::nullopt;
+  if (!IsCalendarDate(y, m, d)) return std::nullopt;
+  SheetValueKind kind = SheetValueKind::kDate;
+  if (at < text.size() && (text[at] == 'T' || text[at] == ' ')) {
+    ++at;
+    if (!ParseTime(text, at, fraction)) return std::nullopt;
+    kind = SheetValueKind::kDateTime;
+  }
+  // A zone designator changes nothing: the sheet shows local clock time.
+  if (at < text.size() && text[at] == 'Z') ++at;
+  if (at != text.size()) return std::nullopt;
+  return IsoDateValue{kind, DateSerial(y, m, d) + fraction};
 }
 
 bool IsCalendarDate(int year, int month, int day) {

@@ -17,6 +17,11 @@
 // Thread-safety: pure functions; callable from any thread.
 #pragma once
 
+#include <optional>
+#include <string_view>
+
+#include "sheets/sheet_reader.h"
+
 namespace tabrelium {
 
 // The serial of a calendar date (proleptic Gregorian). Month 1-12, day
@@ -37,5 +42,16 @@ void SerialToDate(double serial, int& year, int& month, int& day, int& hours,
 
 // Whether year-month-day names a day of the calendar (1900-02-29 does not).
 bool IsCalendarDate(int year, int month, int day);
+
+// An ISO 8601 date as XLSX date cells and OpenDocument date values write
+// it: "2026-12-09", "2026-12-09T08:05:00[.fff][Z]" (a space for the T is
+// taken too), or a time "08:05:00". Its serial follows the same count as
+// DateSerial, so the text and the serial of one day give the same date.
+// Empty when the text is none of these or names no calendar day.
+struct IsoDateValue {
+  SheetValueKind kind;  // kDate, kDateTime or kTime
+  double serial;
+};
+std::optional<IsoDateValue> ParseIsoDate(std::string_view text);
 
 }  // namespace tabrelium

@@ -30,8 +30,9 @@ void AppendDate(double serial, SheetValueKind kind, std::string& out) {
 std::string FormatSheetNumber(double value) {
   if (!std::isfinite(value)) return std::isnan(value) ? "NaN" : value > 0 ? "INF" : "-INF";
   char text[40];
-  // Whole numbers a double holds exactly: their digits, no grouping.
-  if (value == std::trunc(value) && std::fabs(value) < 1e15) {
+  // Whole numbers a double holds exactly (up to 2^53): their digits, no
+  // grouping, so a long code stored as a number stays a usable key.
+  if (value == std::trunc(value) && std::fabs(value) <= 9007199254740992.0) {
     std::snprintf(text, sizeof text, "%.0f", value == 0 ? 0.0 : value);
     return text;
   }

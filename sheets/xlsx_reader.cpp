@@ -18,7 +18,7 @@ Status ReadPackage(XlsxZip& zip, const XlsxLimits& limits, SheetData& sheet) {
 
   // A workbook without a styles or shared strings part has plain numbers
   // and no shared strings; a cell that needs one then fails on its own.
-  std::vector<XlsxDateKind> dateKinds;
+  std::vector<NumberFormatKind> dateKinds;
   if (!parts.styles.empty() && zip.Has(parts.styles)) {
     if (Status read = ReadCellDateKinds(zip, parts.styles, limits, dateKinds); !read.ok())
       return read;

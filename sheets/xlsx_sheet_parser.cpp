@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "sheets/sheet_dates.h"
 #include "sheets/xlsx_xml.h"
 
 namespace tabrelium {
@@ -55,14 +56,6 @@ std::string_view TrimSpaces(std::string_view text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n'))
     text.remove_suffix(1);
   return text;
-}
-
-SheetValueKind ToSheetKind(XlsxDateKind kind) {
-  switch (kind) {
-    case XlsxDateKind::kDate: return SheetValueKind::kDate;
-    case XlsxDateKind::kTime: return SheetValueKind::kTime;
-    default: return SheetValueKind::kDateTime;
-  }
 }
 
 // <sheetData><row r="7"><c r="B7" s="3" t="s"><f>..</f><v>..</v>
@@ -186,7 +179,7 @@ class WorksheetHandler : public XmlPartHandler {
       return;
     }
     type_ = *cellType;
-    dateKind_ = XlsxDateKind::kNone;
+    dateKind_ = NumberFormatKind::kNone;
     if (style != nullptr) {
       // An index past the cell formats is a broken style; the number stays a number.
       const auto index = ParseUnsigned(style);
@@ -264,7 +257,9 @@ class WorksheetHandler : public XmlPartHandler {
     }
     // The cell's format decides how the sheet shows it; without a date
     // format, what the text gives.
-    AddDate(dateKind_ != XlsxDateKind::kNone ? dateKind_ : date->kind, date->serial);
+    AddDateValue(sheet_, row_, column_,
+                 dateKind_ != NumberFormatKind::kNone ? DateValueKind(dateKind_) : date->kind,
+                 date->serial);
   }
 
   void AddNumber() {
@@ -277,18 +272,7 @@ class WorksheetHandler : public XmlPartHandler {
            std::string(text) + "\", which cannot be read");
       return;
     }
-    if (dateKind_ == XlsxDateKind::kNone) return sheet_.AddNumber(row_, column_, number);
-    if (context_.date1904 && dateKind_ != XlsxDateKind::kTime) number += kDate1904Offset;
-    // A spreadsheet shows no date for these, only a row of '#'.
-    if (number < 0 || number >= kLastDateSerial + 1) return sheet_.AddNumber(row_, column_, number);
-    AddDate(dateKind_, number);
-  }
-
-  // Dates are whole days and times have no date, as SheetData promises.
-  void AddDate(XlsxDateKind kind, double serial) {
-    if (kind == XlsxDateKind::kDate) serial = std::floor(serial);
-    if (kind == XlsxDateKind::kTime) serial -= std::floor(serial);
-    sheet_.AddDate(row_, column_, ToSheetKind(kind), serial);
+    AddFormattedNumber(sheet_, row_, column_, number, dateKind_, context_.date1904);
   }
 
   const std::string& part_;
@@ -306,7 +290,7 @@ class WorksheetHandler : public XmlPartHandler {
   bool inCell_ = false;
   uint32_t column_ = 0;
   CellType type_ = CellType::kNumber;
-  XlsxDateKind dateKind_ = XlsxDateKind::kNone;
+  NumberFormatKind dateKind_ = NumberFormatKind::kNone;
   bool collectingValue_ = false;
   bool collectingInline_ = false;
   bool inInline_ = false;

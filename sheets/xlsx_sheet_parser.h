@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "sheets/sheet_reader.h"
-#include "sheets/xlsx_dates.h"
+#include "sheets/number_formats.h"
 #include "sheets/xlsx_reader.h"
 #include "sheets/xlsx_shared_strings.h"
 #include "sheets/xlsx_zip.h"
@@ -19,7 +19,7 @@ namespace tabrelium {
 
 struct WorksheetContext {
   const SharedStrings& strings;
-  const std::vector<XlsxDateKind>& dateKinds;  // by cell format index
+  const std::vector<NumberFormatKind>& dateKinds;  // by cell format index
   bool date1904 = false;
 };
 

@@ -39,8 +39,8 @@ class StylesHandler : public XmlPartHandler {
     if (name == "cellXfs") inCellXfs_ = false;
   }
 
-  std::vector<XlsxDateKind> Kinds() const {
-    std::vector<XlsxDateKind> kinds;
+  std::vector<NumberFormatKind> Kinds() const {
+    std::vector<NumberFormatKind> kinds;
     kinds.reserve(formatIds_.size());
     for (uint32_t id : formatIds_) {
       // A custom format may reuse a built-in id and then replaces it.
@@ -53,13 +53,13 @@ class StylesHandler : public XmlPartHandler {
  private:
   bool inCellXfs_ = false;
   std::vector<uint32_t> formatIds_;
-  std::unordered_map<uint32_t, XlsxDateKind> customKinds_;
+  std::unordered_map<uint32_t, NumberFormatKind> customKinds_;
 };
 
 }  // namespace
 
 Status ReadCellDateKinds(XlsxZip& zip, const std::string& part, const XlsxLimits& limits,
-                         std::vector<XlsxDateKind>& kinds) {
+                         std::vector<NumberFormatKind>& kinds) {
   StylesHandler handler;
   Status parsed = ParseXmlPart(zip, part, handler, limits);
   if (parsed.ok()) kinds = handler.Kinds();

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "sheets/xlsx_dates.h"
+#include "sheets/number_formats.h"
 #include "sheets/xlsx_reader.h"
 #include "sheets/xlsx_zip.h"
 
@@ -17,6 +17,6 @@ namespace tabrelium {
 // Reads the styles part `part` into `kinds` (indexed by cell format).
 // Fails with the reason (broken XML, a part too large).
 Status ReadCellDateKinds(XlsxZip& zip, const std::string& part, const XlsxLimits& limits,
-                              std::vector<XlsxDateKind>& kinds);
+                              std::vector<NumberFormatKind>& kinds);
 
 }  // namespace tabrelium

@@ -90,6 +90,11 @@ TEST(SheetText, ValueForms) {
   EXPECT_EQ(FormatSheetNumber(12.5), "12.5");
   EXPECT_EQ(FormatSheetNumber(1.0 / 3), "0.333333333333333");
   EXPECT_EQ(FormatSheetNumber(-0.0), "0");
+  // Long codes stored as numbers keep every digit up to 2^53.
+  EXPECT_EQ(FormatSheetNumber(1234567890123456.0), "1234567890123456");
+  EXPECT_EQ(FormatSheetNumber(9007199254740992.0), "9007199254740992");
+  EXPECT_EQ(FormatSheetNumber(-1e15), "-1000000000000000");
+  EXPECT_EQ(FormatSheetNumber(1.5e16), "1.5e+16");
 
   SheetData sheet;
   sheet.AddBoolean(0, 0, true);

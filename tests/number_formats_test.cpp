@@ -7,15 +7,16 @@
 #include <utility>
 #include <vector>
 
-#include "sheets/xlsx_dates.h"
+#include "sheets/number_formats.h"
+#include "sheets/sheet_dates.h"
 #include "sheets/xlsx_package.h"
 
 namespace tabrelium {
 namespace {
 
-using Kind = XlsxDateKind;
+using Kind = NumberFormatKind;
 
-TEST(XlsxDates, FormatCodes) {
+TEST(NumberFormats, FormatCodes) {
   const std::vector<std::pair<std::string, Kind>> cases = {
       {"General", Kind::kNone},
       {"0.00E+00", Kind::kNone},
@@ -41,7 +42,7 @@ TEST(XlsxDates, FormatCodes) {
   for (const auto& [code, kind] : cases) EXPECT_EQ(FormatCodeDateKind(code), kind) << code;
 }
 
-TEST(XlsxDates, BuiltinFormats) {
+TEST(NumberFormats, BuiltinFormats) {
   EXPECT_EQ(BuiltinFormatDateKind(0), Kind::kNone);
   EXPECT_EQ(BuiltinFormatDateKind(13), Kind::kNone);
   EXPECT_EQ(BuiltinFormatDateKind(14), Kind::kDate);
@@ -56,16 +57,31 @@ TEST(XlsxDates, BuiltinFormats) {
   EXPECT_EQ(BuiltinFormatDateKind(59), Kind::kNone);
 }
 
-TEST(XlsxDates, IsoDates) {
-  const auto day = ParseIsoDate("1900-03-01");
-  ASSERT_TRUE(day);
-  EXPECT_EQ(day->kind, Kind::kDate);
-  EXPECT_EQ(day->serial, 61);  // the serial a spreadsheet gives that day
+// ISO text and serial numbers are one calendar: the spreadsheets' 1900
+// count, phantom leap day included, gives the same date either way.
+TEST(SheetDates, IsoTextAndSerialsAgree) {
+  struct Case {
+    const char* iso;
+    double serial;
+    int year, month, day;
+  };
+  for (const Case& c : {Case{"1900-01-01", 1, 1900, 1, 1}, Case{"1900-02-28", 59, 1900, 2, 28},
+                        Case{"1900-03-01", 61, 1900, 3, 1}, Case{"2026-12-09", 46365, 2026, 12, 9}}) {
+    const auto parsed = ParseIsoDate(c.iso);
+    ASSERT_TRUE(parsed) << c.iso;
+    EXPECT_EQ(parsed->kind, SheetValueKind::kDate) << c.iso;
+    EXPECT_EQ(parsed->serial, c.serial) << c.iso;
+    EXPECT_EQ(DateSerial(c.year, c.month, c.day), c.serial) << c.iso;
+    int y, m, d, hh, mm, ss;
+    SerialToDate(c.serial, y, m, d, hh, mm, ss);
+    EXPECT_EQ(std::vector<int>({y, m, d}), std::vector<int>({c.year, c.month, c.day})) << c.iso;
+  }
   const auto noon = ParseIsoDate("2000-01-01T12:00:00.5");
   ASSERT_TRUE(noon);
-  EXPECT_EQ(noon->kind, Kind::kDateTime);
+  EXPECT_EQ(noon->kind, SheetValueKind::kDateTime);
   EXPECT_DOUBLE_EQ(noon->serial, 36526.5 + 0.5 / 86400);
-  for (const char* bad : {"2023-02-29", "2024-13-01", "2024-1-01", "24:01:00", "2024-01-01T", "x"})
+  for (const char* bad :
+       {"2023-02-29", "1900-02-29", "2024-13-01", "2024-1-01", "24:01:00", "2024-01-01T", "x"})
     EXPECT_FALSE(ParseIsoDate(bad)) << bad;
 }
 
