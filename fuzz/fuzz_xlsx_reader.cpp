@@ -13,7 +13,7 @@
 using namespace tabrelium;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  XlsxLimits limits;
+  PackageLimits limits;
   limits.maxMemberBytes = 4 << 20;
   limits.maxCells = 100'000;
   limits.maxSharedStrings = 100'000;

@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "sheets/xlsx_xml.h"
+#include "sheets/xml_part.h"
 
 namespace tabrelium {
 namespace {
@@ -80,7 +80,7 @@ std::string RelationshipsPartOf(const std::string& part) {
   return part.substr(0, nameStart) + "_rels/" + part.substr(nameStart) + ".rels";
 }
 
-Status FindWorkbookPart(XlsxZip& zip, const XlsxLimits& limits, std::string& workbook) {
+Status FindWorkbookPart(ZipPackage& zip, const PackageLimits& limits, std::string& workbook) {
   workbook = "xl/workbook.xml";
   if (!zip.Has("_rels/.rels")) return zip.Has(workbook) ? Status() : NotWorkbook();
   RelationshipsHandler rels;
@@ -120,7 +120,7 @@ std::string ResolvePartTarget(const std::string& source, const std::string& targ
   return resolved;
 }
 
-Status FindPackageParts(XlsxZip& zip, const XlsxLimits& limits, XlsxPackageParts& parts) {
+Status FindPackageParts(ZipPackage& zip, const PackageLimits& limits, XlsxPackageParts& parts) {
   std::string workbookPart;
   if (Status found = FindWorkbookPart(zip, limits, workbookPart); !found.ok()) return found;
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "sheets/xlsx_reader.h"
-#include "sheets/xlsx_zip.h"
+#include "sheets/zip_package.h"
 
 namespace tabrelium {
 
@@ -21,7 +21,7 @@ struct XlsxPackageParts {
 };
 
 // Fails with the reason: no workbook, no worksheet, broken XML.
-Status FindPackageParts(XlsxZip& zip, const XlsxLimits& limits, XlsxPackageParts& parts);
+Status FindPackageParts(ZipPackage& zip, const PackageLimits& limits, XlsxPackageParts& parts);
 
 // The part name that `target` of a relationship of part `source` points to:
 // relative to the source's folder, or from the package root with a leading

@@ -7,12 +7,12 @@
 #include "sheets/xlsx_shared_strings.h"
 #include "sheets/xlsx_sheet_parser.h"
 #include "sheets/xlsx_styles.h"
-#include "sheets/xlsx_zip.h"
+#include "sheets/zip_package.h"
 
 namespace tabrelium {
 namespace {
 
-Status ReadPackage(XlsxZip& zip, const XlsxLimits& limits, SheetData& sheet) {
+Status ReadPackage(ZipPackage& zip, const PackageLimits& limits, SheetData& sheet) {
   XlsxPackageParts parts;
   if (Status found = FindPackageParts(zip, limits, parts); !found.ok()) return found;
 
@@ -31,7 +31,7 @@ Status ReadPackage(XlsxZip& zip, const XlsxLimits& limits, SheetData& sheet) {
   return ReadWorksheetCells(zip, parts.worksheet, context, limits, sheet);
 }
 
-Status Finish(std::optional<XlsxZip>& zip, Status opened, const XlsxLimits& limits,
+Status Finish(std::optional<ZipPackage>& zip, Status opened, const PackageLimits& limits,
               SheetData& sheet) {
   Status read = opened.ok() ? ReadPackage(*zip, limits, sheet) : std::move(opened);
   if (!read.ok()) sheet.Clear();
@@ -41,21 +41,21 @@ Status Finish(std::optional<XlsxZip>& zip, Status opened, const XlsxLimits& limi
 }  // namespace
 
 Status ReadXlsxSheetWithLimits(const std::string& path, SheetData& sheet,
-                                        const XlsxLimits& limits) {
-  std::optional<XlsxZip> zip;
-  Status opened = XlsxZip::OpenFile(path, zip);
+                                        const PackageLimits& limits) {
+  std::optional<ZipPackage> zip;
+  Status opened = ZipPackage::OpenFile(path, zip);
   return Finish(zip, std::move(opened), limits, sheet);
 }
 
 Status ReadXlsxBytes(std::span<const uint8_t> bytes, SheetData& sheet,
-                              const XlsxLimits& limits) {
-  std::optional<XlsxZip> zip;
-  Status opened = XlsxZip::OpenBytes(bytes, zip);
+                              const PackageLimits& limits) {
+  std::optional<ZipPackage> zip;
+  Status opened = ZipPackage::OpenBytes(bytes, zip);
   return Finish(zip, std::move(opened), limits, sheet);
 }
 
 Status ReadXlsxSheet(const std::string& path, SheetData& sheet) {
-  return ReadXlsxSheetWithLimits(path, sheet, XlsxLimits{});
+  return ReadXlsxSheetWithLimits(path, sheet, PackageLimits{});
 }
 
 }  // namespace tabrelium

@@ -10,25 +10,18 @@
 #include <span>
 #include <string>
 
+#include "sheets/package_limits.h"
 #include "sheets/sheet_reader.h"
 
 namespace tabrelium {
 
-// What a hostile or broken file may cost before the read gives up.
-struct XlsxLimits {
-  uint64_t maxMemberBytes = uint64_t{256} << 20;  // one zip member, unpacked bytes
-  uint64_t maxCells = 10'000'000;                 // cells that hold a value
-  uint64_t maxSharedStrings = 5'000'000;
-  uint32_t maxXmlDepth = 256;                     // nested elements in one part
-};
-
 // ReadXlsxSheet with `limits`. On failure `sheet` is cleared and the result
 // names what was wrong (UTF-8, for the user).
 Status ReadXlsxSheetWithLimits(const std::string& path, SheetData& sheet,
-                               const XlsxLimits& limits);
+                               const PackageLimits& limits);
 
 // The same on the bytes of a whole XLSX file; `bytes` must stay valid for
 // the call only.
-Status ReadXlsxBytes(std::span<const uint8_t> bytes, SheetData& sheet, const XlsxLimits& limits);
+Status ReadXlsxBytes(std::span<const uint8_t> bytes, SheetData& sheet, const PackageLimits& limits);
 
 }  // namespace tabrelium

@@ -1,6 +1,6 @@
 #include "sheets/xlsx_shared_strings.h"
 
-#include "sheets/xlsx_xml.h"
+#include "sheets/xml_part.h"
 
 namespace tabrelium {
 
@@ -58,7 +58,7 @@ class SharedStringsHandler : public XmlPartHandler {
   size_t start_ = 0;
 };
 
-Status SharedStrings::Read(XlsxZip& zip, const std::string& part, const XlsxLimits& limits) {
+Status SharedStrings::Read(ZipPackage& zip, const std::string& part, const PackageLimits& limits) {
   SharedStringsHandler handler(*this, part, limits.maxSharedStrings);
   return ParseXmlPart(zip, part, handler, limits);
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "sheets/xlsx_reader.h"
-#include "sheets/xlsx_zip.h"
+#include "sheets/zip_package.h"
 
 namespace tabrelium {
 
@@ -27,7 +27,7 @@ class SharedStrings {
 
   // Reads the shared strings part `part`. Fails with the reason (more
   // strings than the limit, broken XML).
-  Status Read(XlsxZip& zip, const std::string& part, const XlsxLimits& limits);
+  Status Read(ZipPackage& zip, const std::string& part, const PackageLimits& limits);
 
  private:
   friend class SharedStringsHandler;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "sheets/sheet_dates.h"
-#include "sheets/xlsx_xml.h"
+#include "sheets/xml_part.h"
 
 namespace tabrelium {
 namespace {
@@ -63,7 +63,7 @@ std::string_view TrimSpaces(std::string_view text) {
 class WorksheetHandler : public XmlPartHandler {
  public:
   WorksheetHandler(const std::string& part, const WorksheetContext& context,
-                   const XlsxLimits& limits, SheetData& sheet)
+                   const PackageLimits& limits, SheetData& sheet)
       : part_(part), context_(context), limits_(limits), sheet_(sheet) {}
 
   void OnStart(std::string_view name, const char** attributes) override {
@@ -277,7 +277,7 @@ class WorksheetHandler : public XmlPartHandler {
 
   const std::string& part_;
   const WorksheetContext& context_;
-  const XlsxLimits& limits_;
+  const PackageLimits& limits_;
   SheetData& sheet_;
 
   bool inSheetData_ = false;
@@ -302,8 +302,8 @@ class WorksheetHandler : public XmlPartHandler {
 
 }  // namespace
 
-Status ReadWorksheetCells(XlsxZip& zip, const std::string& part, const WorksheetContext& context,
-                          const XlsxLimits& limits, SheetData& sheet) {
+Status ReadWorksheetCells(ZipPackage& zip, const std::string& part, const WorksheetContext& context,
+                          const PackageLimits& limits, SheetData& sheet) {
   WorksheetHandler handler(part, context, limits, sheet);
   return ParseXmlPart(zip, part, handler, limits);
 }

@@ -13,7 +13,7 @@
 #include "sheets/number_formats.h"
 #include "sheets/xlsx_reader.h"
 #include "sheets/xlsx_shared_strings.h"
-#include "sheets/xlsx_zip.h"
+#include "sheets/zip_package.h"
 
 namespace tabrelium {
 
@@ -25,8 +25,8 @@ struct WorksheetContext {
 
 // Adds the worksheet's cells that hold a value to `sheet`. Fails with the
 // reason, naming the cell where one is at fault.
-Status ReadWorksheetCells(XlsxZip& zip, const std::string& part,
-                               const WorksheetContext& context, const XlsxLimits& limits,
+Status ReadWorksheetCells(ZipPackage& zip, const std::string& part,
+                               const WorksheetContext& context, const PackageLimits& limits,
                                SheetData& sheet);
 
 }  // namespace tabrelium

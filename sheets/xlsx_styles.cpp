@@ -4,7 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "sheets/xlsx_xml.h"
+#include "sheets/xml_part.h"
 
 namespace tabrelium {
 namespace {
@@ -58,7 +58,7 @@ class StylesHandler : public XmlPartHandler {
 
 }  // namespace
 
-Status ReadCellDateKinds(XlsxZip& zip, const std::string& part, const XlsxLimits& limits,
+Status ReadCellDateKinds(ZipPackage& zip, const std::string& part, const PackageLimits& limits,
                          std::vector<NumberFormatKind>& kinds) {
   StylesHandler handler;
   Status parsed = ParseXmlPart(zip, part, handler, limits);

@@ -10,13 +10,13 @@
 
 #include "sheets/number_formats.h"
 #include "sheets/xlsx_reader.h"
-#include "sheets/xlsx_zip.h"
+#include "sheets/zip_package.h"
 
 namespace tabrelium {
 
 // Reads the styles part `part` into `kinds` (indexed by cell format).
 // Fails with the reason (broken XML, a part too large).
-Status ReadCellDateKinds(XlsxZip& zip, const std::string& part, const XlsxLimits& limits,
+Status ReadCellDateKinds(ZipPackage& zip, const std::string& part, const PackageLimits& limits,
                               std::vector<NumberFormatKind>& kinds);
 
 }  // namespace tabrelium

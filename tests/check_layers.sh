@@ -49,8 +49,8 @@ done < <(grep -rnwE 'CountTextLines|DetectSeparator|ClampStartLine|BuildCellTabl
 # Each outside library is touched by one file (the emulator stands in for HIDAPI).
 declare -A owner=(
   ["hidapi/hidapi.h"]="device/hid_link.cpp tools/hidemu/hidapi_emu.cpp"
-  ["zip.h"]="sheets/xlsx_zip.cpp"
-  ["expat.h"]="sheets/xlsx_xml.cpp"
+  ["zip.h"]="sheets/zip_package.cpp"
+  ["expat.h"]="sheets/xml_part.cpp"
   ["freexl.h"]="sheets/xls_reader.cpp"
   ["shapefil.h"]="sheets/dbf_reader.cpp"
 )

@@ -100,7 +100,7 @@ std::string WriteMinimalXlsx(const TempDir& dir, const std::string& sheetData,
   return WriteZip(dir, members);
 }
 
-Cells Read(const std::string& path, const XlsxLimits& limits = {}) {
+Cells Read(const std::string& path, const PackageLimits& limits = {}) {
   SheetData sheet;
   const Status result = ReadXlsxSheetWithLimits(path, sheet, limits);
   EXPECT_TRUE(result.ok()) << result.message();
@@ -109,7 +109,7 @@ Cells Read(const std::string& path, const XlsxLimits& limits = {}) {
 
 // The failure's message, or "" when the read succeeded; the sheet must be
 // left empty either way on failure.
-std::string Failure(const std::string& path, const XlsxLimits& limits = {}) {
+std::string Failure(const std::string& path, const PackageLimits& limits = {}) {
   SheetData sheet;
   sheet.AddText(0, 0, "earlier");
   const Status result = ReadXlsxSheetWithLimits(path, sheet, limits);
@@ -312,7 +312,7 @@ TEST(XlsxReader, HostileFilesFailWithinTheLimits) {
   std::string rows;
   for (int i = 1; i <= 10; ++i) rows += "<row><c><v>" + std::to_string(i) + "</v></c><c/></row>";
   const auto tenCells = WriteMinimalXlsx(dir, rows, "<si><t>a</t></si><si><t>b</t></si><si/>");
-  XlsxLimits limits;
+  PackageLimits limits;
   limits.maxCells = 10;
   EXPECT_EQ(Failure(tenCells, limits), "");
   limits.maxCells = 9;

@@ -1,6 +1,6 @@
-// Streaming one XML part of an XLSX package through expat: the handler sees
-// element starts and ends by local name (any namespace prefix dropped) and
-// the character data between them. Guards every part alike: a depth cap, no
+// Streaming one XML part of a zip package (XLSX, OpenDocument) through
+// expat: the handler sees element starts and ends by local name (any
+// namespace prefix dropped) and the character data between them. Guards every part alike: a depth cap, no
 // DOCTYPE (so no entity expansion), a failure that names the part and line.
 // The only file that includes expat.
 //
@@ -13,8 +13,8 @@
 
 #include "common/status.h"
 
-#include "sheets/xlsx_reader.h"
-#include "sheets/xlsx_zip.h"
+#include "sheets/package_limits.h"
+#include "sheets/zip_package.h"
 
 namespace tabrelium {
 
@@ -41,8 +41,8 @@ class XmlPartHandler {
 
 // Streams the member `part` of `zip` to `handler`; fails with the reason
 // (for the user) and the part.
-Status ParseXmlPart(XlsxZip& zip, const std::string& part, XmlPartHandler& handler,
-                         const XlsxLimits& limits);
+Status ParseXmlPart(ZipPackage& zip, const std::string& part, XmlPartHandler& handler,
+                         const PackageLimits& limits);
 
 // The value of the attribute whose name is exactly `name`, or nullptr.
 const char* FindAttribute(const char** attributes, std::string_view name);

@@ -1,4 +1,4 @@
-#include "sheets/xlsx_zip.h"
+#include "sheets/zip_package.h"
 
 #include <zip.h>
 
@@ -46,11 +46,11 @@ std::string SizeText(uint64_t bytes) {
 void ZipDiscard::operator()(zip* archive) const { zip_discard(archive); }
 void ZipFileClose::operator()(zip_file* file) const { zip_fclose(file); }
 
-XlsxZipMember::XlsxZipMember(std::unique_ptr<zip_file, ZipFileClose> file, std::string name,
+ZipPackageMember::ZipPackageMember(std::unique_ptr<zip_file, ZipFileClose> file, std::string name,
                              uint64_t maxBytes)
     : file_(std::move(file)), name_(std::move(name)), maxBytes_(maxBytes) {}
 
-int64_t XlsxZipMember::Read(char* out, size_t capacity) {
+int64_t ZipPackageMember::Read(char* out, size_t capacity) {
   const zip_int64_t n = zip_fread(file_.get(), out, capacity);
   if (n < 0) {
     status_ = Status::Failed("damaged XLSX file: " + name_ + " cannot be unpacked (" +
@@ -69,7 +69,7 @@ int64_t XlsxZipMember::Read(char* out, size_t capacity) {
   return n;
 }
 
-Status XlsxZip::OpenFile(const std::string& path, std::optional<XlsxZip>& zip) {
+Status ZipPackage::OpenFile(const std::string& path, std::optional<ZipPackage>& zip) {
   zip.reset();
   std::array<uint8_t, kOleMagic.size()> head{};
   {
@@ -86,7 +86,7 @@ Status XlsxZip::OpenFile(const std::string& path, std::optional<XlsxZip>& zip) {
   return {};
 }
 
-Status XlsxZip::OpenBytes(std::span<const uint8_t> bytes, std::optional<XlsxZip>& zip) {
+Status ZipPackage::OpenBytes(std::span<const uint8_t> bytes, std::optional<ZipPackage>& zip) {
   zip.reset();
   if (StartsWithOleMagic(bytes)) return Status::Failed(kOleMessage);
   zip_error_t zipError;
@@ -104,12 +104,12 @@ Status XlsxZip::OpenBytes(std::span<const uint8_t> bytes, std::optional<XlsxZip>
   return {};
 }
 
-bool XlsxZip::Has(const std::string& name) const {
+bool ZipPackage::Has(const std::string& name) const {
   return zip_name_locate(archive_.get(), name.c_str(), ZIP_FL_NOCASE) >= 0;
 }
 
-Status XlsxZip::Open(const std::string& name, uint64_t maxBytes,
-                     std::optional<XlsxZipMember>& member) {
+Status ZipPackage::Open(const std::string& name, uint64_t maxBytes,
+                     std::optional<ZipPackageMember>& member) {
   member.reset();
   const InputPlace place{.part = name};
   const zip_int64_t index = zip_name_locate(archive_.get(), name.c_str(), ZIP_FL_NOCASE);

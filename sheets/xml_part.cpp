@@ -1,4 +1,4 @@
-#include "sheets/xlsx_xml.h"
+#include "sheets/xml_part.h"
 
 #include <expat.h>
 
@@ -86,9 +86,9 @@ void AppendUtf8(std::string& out, uint32_t code) {
 
 }  // namespace
 
-Status ParseXmlPart(XlsxZip& zip, const std::string& part, XmlPartHandler& handler,
-                    const XlsxLimits& limits) {
-  std::optional<XlsxZipMember> member;
+Status ParseXmlPart(ZipPackage& zip, const std::string& part, XmlPartHandler& handler,
+                    const PackageLimits& limits) {
+  std::optional<ZipPackageMember> member;
   if (Status opened = zip.Open(part, limits.maxMemberBytes, member); !opened.ok()) return opened;
 
   constexpr const char* kOutOfMemory = "out of memory while reading the XLSX file";
