@@ -12,22 +12,6 @@
 namespace tabrelium {
 namespace {
 
-struct UsedRange {
-  uint32_t firstRow = UINT32_MAX, lastRow = 0;
-  uint32_t firstColumn = UINT32_MAX, lastColumn = 0;
-};
-
-UsedRange FindUsedRange(std::span<const SheetCell> cells) {
-  UsedRange range;
-  for (const SheetCell& c : cells) {
-    range.firstRow = std::min(range.firstRow, c.row);
-    range.lastRow = std::max(range.lastRow, c.row);
-    range.firstColumn = std::min<uint32_t>(range.firstColumn, c.column);
-    range.lastColumn = std::max<uint32_t>(range.lastColumn, c.column);
-  }
-  return range;
-}
-
 bool RowMajorBefore(const SheetCell& a, const SheetCell& b) {
   return a.row != b.row ? a.row < b.row : a.column < b.column;
 }
@@ -69,7 +53,7 @@ Status LoadSheetText(const SheetData& sheet, TextBuffer& buffer, CellTable& cell
                      SpreadsheetReport& report) {
   const std::span<const SheetCell> all = sheet.cells();
   if (all.empty()) return Status::Failed("the first worksheet holds no values");
-  const UsedRange range = FindUsedRange(all);
+  const SheetExtent range = sheet.extent();
   const uint64_t rows = uint64_t{range.lastRow} - range.firstRow + 1;
   const uint64_t columns = uint64_t{range.lastColumn} - range.firstColumn + 1;
   if (rows <= 1) return Status::Failed("the first worksheet has only one row");
@@ -112,7 +96,11 @@ Status LoadSheetText(const SheetData& sheet, TextBuffer& buffer, CellTable& cell
               SheetCellPlace(row, column)));
         value.clear();
         AppendSheetValueText(sheet, *cell, value, report.unmappable);
-        const std::string_view kept = TrimAndCut(value);
+        // Texts come trimmed from the sheet, and one the sheet bounded may
+        // end in white space that is not the value's end: only cut it.
+        const std::string_view kept = cell->kind == SheetValueKind::kText
+                                          ? CutGbk(value, kMaxSheetValueBytes)
+                                          : TrimAndCut(value);
         total += kept.size();
         text.insert(text.end(), kept.begin(), kept.end());
       }

@@ -18,6 +18,10 @@ inline constexpr uint32_t kMaxSheetRows = 100'000;
 // GBK bytes of one value, after trimming.
 inline constexpr size_t kMaxSheetValueBytes = 60;
 
+// Characters of a value a reader keeps: one more than the bytes the loader
+// keeps, so that it still sees that it cut.
+inline constexpr size_t kKeptValueCharacters = kMaxSheetValueBytes + 1;
+
 // Rows of the used range delivered, counted from its first row.
 inline constexpr uint32_t kSheetReadRows = kMaxSheetRows + 1;
 // Columns of the used range delivered, counted from its first column.

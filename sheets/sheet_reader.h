@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "common/status.h"
+#include "sheets/sheet_limits.h"
 
 namespace tabrelium {
 
@@ -52,9 +53,22 @@ static_assert(sizeof(SheetCell) == 24);
 // Columns beyond this are no sheet's; a cell there is not kept.
 inline constexpr uint32_t kMaxSheetColumn = 0xFFFF;
 
+// The used range: the first and last row and column of the cells given a
+// value, kept or not (0-based, inclusive).
+struct SheetExtent {
+  uint32_t firstRow = 0, lastRow = 0;
+  uint32_t firstColumn = 0, lastColumn = 0;
+};
+
+// The values a reader delivers. It keeps only what the loader can use:
+// each text trimmed and bounded (KeptSheetText), and only the cells inside
+// the window the limits allow from the first row and column seen so far
+// (sheets/sheet_limits.h), so a hostile sheet costs bounded memory however
+// many cells it names.
 class SheetData {
  public:
-  // An empty text is no value: the cell is not kept.
+  // An empty text is no value: the cell is not kept. A text of white space
+  // only is kept, empty: the cell still belongs to the used range.
   void AddText(uint32_t row, uint32_t column, std::string_view utf8);
   void AddGbkText(uint32_t row, uint32_t column, std::string_view gbk);
   void AddNumber(uint32_t row, uint32_t column, double value);
@@ -63,22 +77,48 @@ class SheetData {
   void AddDate(uint32_t row, uint32_t column, SheetValueKind kind, double serial);
   void AddError(uint32_t row, uint32_t column, std::string_view text);
 
-  // Room for `cells` values, when a reader knows the sheet's size before its
-  // cells: growing the list by doubling would hold two blocks at once.
-  void Reserve(size_t cells) { cells_.reserve(cells); }
+  // Room for `cells` values (at most a full window), when a reader knows
+  // the sheet's size before its cells: growing the list by doubling would
+  // hold two blocks at once.
+  void Reserve(size_t cells);
 
   std::span<const SheetCell> cells() const { return cells_; }
+  // The used range of every value given, including the cells beyond the
+  // limits that were not kept; all zero when none was.
+  SheetExtent extent() const;
+  // Values given, kept or not: what a reader bounds its time by.
+  uint64_t valuesGiven() const { return valuesGiven_; }
   std::string_view TextOf(const SheetCell& cell) const {
     return std::string_view(arena_).substr(cell.textOffset, cell.textLength);
   }
   void Clear();
 
  private:
-  void AddWithText(SheetCell cell, std::string_view text);
+  static constexpr size_t kWindowCells = size_t{kSheetReadRows} * kSheetReadColumns;
+
+  // Takes (row, column) into the first row and column seen; true when the
+  // cell lies in the window the limits deliver.
+  bool Admit(uint32_t row, uint32_t column);
+  bool InWindow(uint32_t row, uint32_t column) const;
+  void Keep(SheetCell cell, std::string_view text);
+  void Compact();
 
   std::vector<SheetCell> cells_;
   std::string arena_;
+  uint32_t firstRow_ = UINT32_MAX;
+  uint32_t firstColumn_ = UINT32_MAX;
+  SheetExtent extent_;  // the last row and column given
+  uint64_t valuesGiven_ = 0;
+  bool windowMoved_ = false;  // cells kept before may now lie outside
+  size_t compactAt_ = kWindowCells;
 };
+
+// What of a value's text the loader can use: the text trimmed of white
+// space at both ends (space, TAB, CR, LF, VT, FF) and, when longer, only its
+// first kKeptValueCharacters characters (UTF-8, or GBK when `gbk`). The
+// loader keeps 60 GBK bytes of a trimmed value and every character gives at
+// least one, so the rest never reaches the device. A view into `text`.
+std::string_view KeptSheetText(std::string_view text, bool gbk = false);
 
 // The first worksheet (in workbook order) of an XLSX file.
 Status ReadXlsxSheet(const std::string& path, SheetData& sheet);

@@ -42,7 +42,9 @@ class RelationshipsHandler : public XmlPartHandler {
   // differ between transitional and strict files only before that slash.
   const Relationship* OfType(std::string_view kind) const {
     for (const auto& r : relationships)
-      if (EndsWith(r.type, kind) && r.type[r.type.size() - kind.size() - 1] == '/') return &r;
+      if (r.type.size() > kind.size() && EndsWith(r.type, kind) &&
+          r.type[r.type.size() - kind.size() - 1] == '/')
+        return &r;
     return nullptr;
   }
 

@@ -33,6 +33,7 @@ Status ReadPackage(ZipPackage& zip, const PackageLimits& limits, SheetData& shee
 
 Status Finish(std::optional<ZipPackage>& zip, Status opened, const PackageLimits& limits,
               SheetData& sheet) {
+  sheet.Clear();  // the sheet holds this file's values alone
   Status read = opened.ok() ? ReadPackage(*zip, limits, sheet) : std::move(opened);
   if (!read.ok()) sheet.Clear();
   return read;

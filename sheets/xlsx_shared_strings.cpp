@@ -34,6 +34,12 @@ class SharedStringsHandler : public XmlPartHandler {
     } else if (name == "si" && inString_) {
       inString_ = false;
       DecodeXmlTextEscapes(strings_.arena_, start_);
+      // Only what a cell can show is kept, so a huge string used by many
+      // cells costs its size once, while it is read.
+      const std::string_view kept =
+          KeptSheetText(std::string_view(strings_.arena_).substr(start_));
+      strings_.arena_.erase(start_, static_cast<size_t>(kept.data() - strings_.arena_.data()) - start_);
+      strings_.arena_.resize(start_ + kept.size());
       // Offsets are 32-bit; the member size cap keeps the arena far below
       // that unless the cap itself is raised past 4 GiB.
       if (strings_.arena_.size() > UINT32_MAX) {

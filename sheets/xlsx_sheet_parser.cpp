@@ -194,9 +194,8 @@ class WorksheetHandler : public XmlPartHandler {
   void EndCell() {
     inCell_ = collectingValue_ = collectingInline_ = inInline_ = false;
     phoneticDepth_ = 0;
-    const size_t before = sheet_.cells().size();
     AddValue();
-    if (sheet_.cells().size() > before && ++cellCount_ > limits_.maxCells)
+    if (sheet_.valuesGiven() > limits_.maxCells)
       FailInPart("the XLSX worksheet has more than " + std::to_string(limits_.maxCells) +
            " cells with a value");
   }
@@ -284,7 +283,6 @@ class WorksheetHandler : public XmlPartHandler {
   bool seenRow_ = false;
   uint32_t row_ = 0;
   uint32_t nextColumn_ = 0;
-  uint64_t cellCount_ = 0;
 
   // The cell being read.
   bool inCell_ = false;

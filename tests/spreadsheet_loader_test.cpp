@@ -3,9 +3,13 @@
 // what a refused or failed load leaves behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "common/gbk.h"
+#include "common/gbk_utf8.h"
 #include "sheets/sheet_dates.h"
+#include "sheets/sheet_limits.h"
 #include "sheets/sheet_value_text.h"
 #include "data/spreadsheet_loader.h"
 #include "data/text_cutter.h"
@@ -80,6 +84,54 @@ TEST(SheetText, LimitsOfColumnsRowsAndValueBytes) {
   const std::string second = text.substr(text.find("\r\n") + 2);
   EXPECT_EQ(second.substr(0, 60 + 1 + 59 + 1), std::string(60, 'x') + "\t" + std::string(59, 'y') + "\t");
   EXPECT_EQ(std::count(second.begin(), second.end(), '\t'), 31);
+}
+
+// A sheet keeps of each text only what the loader can use, and the text
+// produced is what the whole value would give: trimmed, then 60 bytes.
+TEST(SheetText, BoundedValuesGiveWhatTheWholeValueWould) {
+  const std::string huge = "a" + std::string(4 << 20, ' ') + "b";
+  std::string strayBytes(100, '\x80');
+  std::string longCjk;
+  for (int i = 0; i < 70; ++i) longCjk += "中";
+  std::string emoji;
+  for (int i = 0; i < 70; ++i) emoji += "😀";
+  for (const std::string& value :
+       {huge, "abc" + std::string(60, ' ') + "d", std::string("  x \t\r\n"), longCjk, emoji,
+        "z" + strayBytes, std::string(59, 'y') + "中文", std::string(3, ' ')}) {
+    std::string whole = Utf8ToGbk(value);
+    whole.erase(0, whole.find_first_not_of(" \t\r\n\v\f"));
+    whole.erase(whole.find_last_not_of(" \t\r\n\v\f") + 1);
+    const std::string expected(CutGbk(whole, kMaxSheetValueBytes));
+
+    SheetData sheet;
+    sheet.AddText(0, 0, "h");
+    for (uint32_t r = 1; r <= 3000; ++r) sheet.AddText(r, 0, value);
+    size_t kept = 0;
+    for (const SheetCell& cell : sheet.cells()) kept += sheet.TextOf(cell).size();
+    EXPECT_LE(kept, 3001 * 4 * kKeptValueCharacters);
+    Loaded l = Load(sheet);
+    ASSERT_TRUE(l.ok) << l.status.message();
+    const std::string text = Text(l.buffer);
+    EXPECT_EQ(text.substr(3, text.find("\r\n", 3) - 3), expected) << value.substr(0, 80);
+  }
+}
+
+// Cells the limits will never deliver are not kept as they arrive, even
+// when the sheet's corner moves up after them.
+TEST(SheetText, CellsOutsideTheLimitsAreNotKept) {
+  SheetData sheet;
+  const uint32_t rows = 3'500'000;
+  for (uint32_t r = rows; r-- > 0;) sheet.AddNumber(r, 0, r);
+  for (uint32_t c = 0; c < 200; ++c) sheet.AddNumber(0, 200 - c, c);
+  EXPECT_LT(sheet.cells().size(), size_t{3} * kSheetReadRows * kSheetReadColumns / 2);
+  EXPECT_EQ(sheet.valuesGiven(), rows + 200);
+  Loaded l = Load(sheet);
+  ASSERT_TRUE(l.ok);
+  EXPECT_EQ(l.report.droppedRows, rows - kMaxSheetRows);
+  EXPECT_EQ(l.report.droppedColumns, 201 - kMaxSheetColumns);
+  const std::string text = Text(l.buffer);
+  EXPECT_EQ(text.substr(0, 2), "0\t");
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), kMaxSheetRows);
 }
 
 TEST(SheetText, ValueForms) {

@@ -163,7 +163,7 @@ TEST(XlsxReader, RichTextRunsFormulaResultsAndEscapedControlCharacters) {
     worksheet_write_formula_str(ws, 2, 0, "=\"a\"&\"b\"", nullptr, "ab");
     worksheet_write_string(ws, 3, 0, "a\x01" "b\rc", nullptr);
   });
-  EXPECT_EQ(Read(path), (Cells{{"A1", "text:红色苹果 "}, {"A2", "number:3"}, {"A3", "text:ab"},
+  EXPECT_EQ(Read(path), (Cells{{"A1", "text:红色苹果"}, {"A2", "number:3"}, {"A3", "text:ab"},
                                {"A4", "text:a\x01" "b\rc"}}));
 }
 
@@ -237,7 +237,7 @@ TEST(XlsxReader, InlineStringsPhoneticGuidesAndCellsWithoutPositions) {
       "<row><c><v>3</v></c></row>"
       "<row r=\"9\"><c s=\"0\"/><c><v>4</v></c><c t=\"s\"><v>0</v></c></row>",
       "<si><r><t>东</t></r><r><t>京</t></r><rPh sb=\"0\" eb=\"2\"><t>とうきょう</t></rPh></si>");
-  EXPECT_EQ(Read(path), (Cells{{"A1", "text: a "}, {"B1", "text:红色"}, {"C1", "number:7"},
+  EXPECT_EQ(Read(path), (Cells{{"A1", "text:a"}, {"B1", "text:红色"}, {"C1", "number:7"},
                                {"C5", "number:1"}, {"D5", "number:2"}, {"A6", "number:3"},
                                {"B9", "number:4"}, {"C9", "text:东京"}}));
 }
@@ -308,6 +308,12 @@ TEST(XlsxReader, HostileFilesFailWithinTheLimits) {
                              "<worksheet><sheetData/></worksheet>";
   EXPECT_NE(Failure(WriteZip(dir, {{"xl/workbook.xml", laughs}})).find("document type"),
             std::string::npos);
+
+  // A relationship type that is the kind alone, with no namespace before it.
+  EXPECT_NE(Failure(WriteZip(dir, {{"_rels/.rels", "<Relationships><Relationship Id=\"a\" "
+                                                   "Type=\"officeDocument\" Target=\"b.xml\"/>"
+                                                   "</Relationships>"}})),
+            "");
 
   std::string rows;
   for (int i = 1; i <= 10; ++i) rows += "<row><c><v>" + std::to_string(i) + "</v></c><c/></row>";
