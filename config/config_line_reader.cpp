@@ -74,15 +74,17 @@ int HexDigitValue(char c) {
 
 }  // namespace
 
-bool ReadConfigLine(std::string_view file, size_t& pos, std::string_view& line) {
+bool ReadConfigLine(std::string_view file, size_t& pos, std::string_view& line,
+                    std::string_view lineEnd) {
   line = {};
   if (pos >= file.size()) return false;
   const std::string_view rest = file.substr(pos);
-  const size_t cr = rest.find('\r');
-  const size_t length = cr == std::string_view::npos ? rest.size() : cr;
+  const size_t end = rest.find(lineEnd[0]);
+  const size_t length = end == std::string_view::npos ? rest.size() : end;
   line = rest.substr(0, std::min(length, kConfigLineMaxBytes));
-  // The byte after a CR is skipped unseen, whatever it is.
-  pos = cr == std::string_view::npos ? file.size() : std::min(file.size(), pos + cr + 2);
+  // In a CR LF file the byte after a CR is skipped unseen, whatever it is.
+  pos = end == std::string_view::npos ? file.size()
+                                      : std::min(file.size(), pos + end + lineEnd.size());
   return true;
 }
 
@@ -99,7 +101,7 @@ std::string NormalizeConfigLine(std::string_view raw) {
 
 bool ConfigSectionReader::NextNotedLine(std::string& line) {
   std::string_view raw;
-  while (ReadConfigLine(file_, pos_, raw)) {
+  while (ReadConfigLine(file_, pos_, raw, lineEnd_)) {
     line = NormalizeConfigLine(raw);
     if (!IsSkippedConfigLine(line)) return true;
   }

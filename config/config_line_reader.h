@@ -1,7 +1,8 @@
 // The configuration file's line reader: how a file's bytes become the
 // lines, sections, keys, values and pieces that the field table is read
-// from. It keeps the window's long-standing quirks (63-byte lines, CR as the
-// only line end, full-width punctuation accepted as ASCII) so that files
+// from. It keeps the window's long-standing quirks (63-byte lines, in a
+// CR LF file CR as the only line end, full-width punctuation accepted as
+// ASCII) so that files
 // written by hand years ago still read the same. The rules are described in
 // docs/config-file.md.
 //
@@ -15,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/line_end.h"
+
 namespace tabrelium {
 
 // A line keeps at most this many bytes; the rest of it is dropped.
@@ -23,12 +26,15 @@ inline constexpr size_t kConfigLineMaxBytes = 63;
 inline constexpr size_t kConfigKeyValueMaxBytes = 31;
 
 // Reads the raw line that starts at `pos` in `file`: the bytes up to the
-// next CR or the end, of which at most the first 63 are returned (a plain
-// byte cut). `pos` moves past the CR and the one byte after it, taken to be
-// its LF. A lone LF is an ordinary byte. Returns false, leaving `line`
-// empty, when `pos` is at or beyond the end of `file`.
-// The returned view points into `file`.
-bool ReadConfigLine(std::string_view file, size_t& pos, std::string_view& line);
+// next line end or the end, of which at most the first 63 are returned (a
+// plain byte cut). `lineEnd` is the file's (DetectLineEnd). In a CR LF file
+// a line ends at any CR, and `pos` moves past the CR and the one byte after
+// it, taken to be its LF; a lone LF is then an ordinary byte. In a file
+// without CR LF a line ends at each LF (or, without LF either, each CR),
+// and `pos` moves past it. Returns false, leaving `line` empty, when `pos`
+// is at or beyond the end of `file`. The returned view points into `file`.
+bool ReadConfigLine(std::string_view file, size_t& pos, std::string_view& line,
+                    std::string_view lineEnd = "\r\n");
 
 // The text a raw line contributes: up to its first NUL byte, spaces and TABs
 // trimmed from both ends, a "//" comment cut off (the whole line when it
@@ -44,7 +50,8 @@ constexpr bool IsSkippedConfigLine(std::string_view noted) { return noted.size()
 // top, so sections may stand in any order.
 class ConfigSectionReader {
  public:
-  explicit ConfigSectionReader(std::string_view file) : file_(file) {}
+  explicit ConfigSectionReader(std::string_view file)
+      : file_(file), lineEnd_(DetectLineEnd(file)) {}
 
   // Finds the first line that is not skipped and begins with `header`
   // (case-sensitive prefix). True when found; body lines follow.
@@ -59,6 +66,7 @@ class ConfigSectionReader {
   bool NextNotedLine(std::string& line);
 
   std::string_view file_;
+  std::string_view lineEnd_;
   size_t pos_ = 0;
   bool inBody_ = false;
 };

@@ -1,11 +1,12 @@
 // The loaded data file as one block of GBK bytes, at most 64 MiB of it,
-// followed by CR LF (when the file did not end with one) and a NUL. The
+// followed by its line end (when the file did not end with one) and a NUL. The
 // first NUL byte ends the text for every pass that cuts it.
 //
 // Thread-safety: owned by one thread (the window's or the CLI's).
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "common/bulk_allocator.h"
@@ -21,12 +22,16 @@ inline constexpr int64_t kMaxTextBytes = 67108864;
 inline constexpr int64_t kMaxUnicodeFileBytes = 4 * kMaxTextBytes;
 
 struct TextBuffer {
-  // The text bytes, the appended CR LF if any, a NUL, and nothing after it.
+  // The text bytes, the appended line end if any, a NUL, and nothing after it.
   // Empty until the first successful load.
   BulkVector<uint8_t> text;
   int32_t textLength = 0;  // bytes of text, not counting the closing NUL
   // Size in bytes of the file the text came from, before the 64 MiB cut.
   int64_t sourceSize = 0;
+
+  // What ends a line of this text (DetectLineEnd), also appended after a
+  // last line that lacks it.
+  std::string_view lineEnd = "\r\n";
 
   // The text as cut: up to the first NUL byte.
   const uint8_t* begin() const { return text.data(); }

@@ -64,19 +64,22 @@ void RecordSeparator(LineScan& scan, size_t pos, std::span<size_t> starts) {
   if (static_cast<size_t>(scan.separators) < starts.size()) starts[scan.separators] = pos + 1;
 }
 
-// The common case in one pass over the line's bytes: a CR LF terminator and
-// a separator that is never part of a two-byte character or a quote. Gives
+// The common case in one pass over the line's bytes: a CR LF, LF or CR
+// terminator and a separator that is never part of a two-byte character or
+// a quote. Gives
 // false, having found only the line's end, when the line turns out to be a
 // quoted line with quotes in it.
 bool ScanSimpleLine(const TextView& view, uint8_t sep, std::span<size_t> starts,
                     LineScan& scan) {
   const uint8_t* t = Bytes(view);
   const size_t size = view.text.size();
+  const auto first = static_cast<uint8_t>(view.terminator[0]);
+  const bool pair = view.terminator.size() == 2;
   size_t quotes = 0;
   size_t pos = scan.begin;
   for (; pos < size; ++pos) {
     const uint8_t b = t[pos];
-    if (b == '\r' && pos + 1 < size && t[pos + 1] == '\n') break;
+    if (b == first && (!pair || (pos + 1 < size && t[pos + 1] == '\n'))) break;
     if (b == sep)
       RecordSeparator(scan, pos, starts);
     else if (b == kQuote)
@@ -100,7 +103,8 @@ LineScan ScanLine(const TextView& view, size_t begin, uint8_t sep, std::span<siz
   LineScan scan;
   scan.begin = begin;
   if (!starts.empty()) starts[0] = begin;
-  if (IsPlainSeparator(sep) && view.terminator == "\r\n") {
+  if (IsPlainSeparator(sep) && (view.terminator == "\r\n" || view.terminator == "\n" ||
+                                view.terminator == "\r")) {
     if (ScanSimpleLine(view, sep, starts, scan)) return scan;
   } else {
     scan.end = FindLineEnd(view, begin);
@@ -193,6 +197,9 @@ TextView ViewOf(const TextBuffer& buffer, const FieldTable& table) {
   const int32_t termLength =
       std::clamp<int32_t>(table.lineTerminatorLength, 0, sizeof table.lineTerminator - 1);
   view.terminator = std::string_view(table.lineTerminator, static_cast<size_t>(termLength));
+  // The usual CR LF stands for the file's own line end: a file without any
+  // CR LF is cut at LF (or CR), as it was written.
+  if (view.terminator == "\r\n") view.terminator = buffer.lineEnd;
   return view;
 }
 

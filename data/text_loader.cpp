@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "common/gbk.h"
+#include "common/line_end.h"
 
 namespace tabrelium {
 namespace {
@@ -18,13 +19,19 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // Room for the CR LF and NUL that may follow the text.
 constexpr size_t kTextSlack = 8;
 
-// Writes the NUL after the text and, unless the byte before the last is CR,
-// appends CR LF first; then finds where cutting stops (the first NUL).
+// Writes the NUL after the text and, unless the text already ends its last
+// line (for CR LF: the byte before the last is CR), appends the line end
+// first; then finds where cutting stops (the first NUL).
 void FinishText(TextBuffer& buffer, size_t length) {
   buffer.text.resize(length + kTextSlack);
-  if (!(length >= 2 && buffer.text[length - 2] == '\r')) {
-    buffer.text[length++] = '\r';
-    buffer.text[length++] = '\n';
+  const std::string_view written(reinterpret_cast<const char*>(buffer.text.data()), length);
+  buffer.lineEnd = DetectLineEnd(written);
+  const bool ended = buffer.lineEnd.size() == 2
+                         ? length >= 2 && written[length - 2] == '\r'
+                         : length >= 1 && written[length - 1] == buffer.lineEnd[0];
+  if (!ended) {
+    std::memcpy(buffer.text.data() + length, buffer.lineEnd.data(), buffer.lineEnd.size());
+    length += buffer.lineEnd.size();
   }
   buffer.text[length] = '\0';
   buffer.text.resize(length + 1);
@@ -33,7 +40,6 @@ void FinishText(TextBuffer& buffer, size_t length) {
   buffer.textEnd = nul ? static_cast<int32_t>(static_cast<const uint8_t*>(nul) - buffer.text.data())
                        : static_cast<int32_t>(length);
 }
-
 
 // Reads on from `got` bytes until `limit` bytes or the end of `file`,
 // growing `bytes` when it is full; leaves it sized to what was read. Returns

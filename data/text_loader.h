@@ -13,7 +13,8 @@
 namespace tabrelium {
 
 // Reads at most 64 MiB of the file at `path` into `buffer` and makes sure
-// the text ends with CR LF (unless its next-to-last byte is already CR).
+// the text ends with its line end (DetectLineEnd; for CR LF, unless its
+// next-to-last byte is already CR).
 // Returns true when at least one byte was read. A file that cannot be
 // opened changes nothing; an empty one clears `cells` and sets textLength 0
 // but leaves the previous bytes to be cut again.

@@ -61,10 +61,13 @@ TEST(ConfigFile, ReadsHandEditedFilesLikeTheWindow) {
       {"", d},
       {"F01=a,1,1\r\nSTARTLINE=5\r\n", d},  // no section header
       {"#FIELD", d},
-      // Only CR ends a line, and the byte after it is skipped; LF is ordinary.
-      {"#EXT\nSTARTLINE=5\n#FIELD\nF01=a,1,1\n", d},
-      {"#EXT\rSTARTLINE=5\r", d},
+      // A file saved with LF alone, or CR alone, reads like its CR LF twin.
+      {"#EXT\nSTARTLINE=5\n#FIELD\nF01=a,1,1\n", "5 0 a/1/1"},
+      {"#EXT\rSTARTLINE=5\r#FIELD\rF01=a,1,1", "5 0 a/1/1"},
+      // In a CR LF file only CR ends a line, and the byte after it is
+      // skipped; LF is ordinary.
       {"#EXT\r\nSTARTLINE=5\rXSTARTLINE=6", "6 0" + kDefaultFields},
+      {"#EXT\r\nSTARTLINE=5\n#FIELD\r\nF01=a,1,1", "5 0" + kDefaultFields},
       {std::string("#FIELD\r\nF01=a\0,1,1", 18), d},  // text ends at a NUL
       // Lines keep 63 bytes: the second one loses its "5".
       {"#EXT\r\n" + pad52 + "STARTLINE=5", "5 0" + kDefaultFields},

@@ -64,13 +64,29 @@ TEST(CellTable, MissingFinalLineEndAndEmptyLines) {
   EXPECT_EQ(Row(t.cells, 4), (Cells{"e", "f"}));
 }
 
-TEST(CellTable, LfOnlyFileIsOneLineAndStartLineDrops) {
-  FieldTable table = TableWith(1);
-  LoadedText t;
-  LoadAndCut("a,b\nc,d\ne,f\n", table, t);
-  EXPECT_EQ(t.cells.lineCount, 1);
-  EXPECT_EQ(table.startLine, 0);
-  EXPECT_EQ(t.cells.rowCount, 1);
+// A file is cut at the line end it was written with; one holding any CR LF
+// is cut at CR LF alone, so a quoted cell may hold a line break.
+TEST(CellTable, LinesEndAsTheFileEndsThem) {
+  struct Case {
+    std::string text;
+    int32_t lines;
+    std::vector<Cells> rows;
+  };
+  const Case cases[] = {
+      {"h,x\na,b\nc,d\n", 3, {{"a", "b"}, {"c", "d"}}},
+      {"h,x\na,b\nc,d", 3, {{"a", "b"}, {"c", "d"}}},
+      {"h,x\ra,b\rc,d\r", 3, {{"a", "b"}, {"c", "d"}}},
+      {"h,x\r\na,\"b\nc\"\r\nd,e\ne\r\n", 3, {{"a", "b\nc"}, {"d", "e\ne"}}},
+      {"h,x\r\na,b\rc\r\nd,e\r\n", 3, {{"a", "b\rc"}, {"d", "e"}}},
+  };
+  for (const Case& c : cases) {
+    FieldTable table = TableWith(1, kComma);
+    LoadedText t;
+    LoadAndCut(c.text, table, t);
+    EXPECT_EQ(t.cells.lineCount, c.lines) << c.text;
+    ASSERT_EQ(t.cells.rowCount, static_cast<int32_t>(c.rows.size())) << c.text;
+    for (int32_t r = 1; r <= t.cells.rowCount; ++r) EXPECT_EQ(Row(t.cells, r), c.rows[r - 1]) << c.text;
+  }
 }
 
 TEST(CellTable, ShortRowsAndOutOfRangeCells) {
@@ -260,9 +276,13 @@ TEST(Loader, LineEndRuleLooksAtTheNextToLastByte) {
                        static_cast<size_t>(buffer.textLength));
   };
   EXPECT_EQ(load("a\r\n"), "a\r\n");
-  EXPECT_EQ(load("a\n"), "a\n\r\n");
-  EXPECT_EQ(load("a\rx"), "a\rx");
+  EXPECT_EQ(load("a\r\nb\n"), "a\r\nb\n\r\n");
+  EXPECT_EQ(load("a\r\nb\rx"), "a\r\nb\rx");
   EXPECT_EQ(load("a"), "a\r\n");
+  // Files without CR LF end with their own line end.
+  EXPECT_EQ(load("a\n"), "a\n");
+  EXPECT_EQ(load("a\nb"), "a\nb\n");
+  EXPECT_EQ(load("a\rx"), "a\rx\r");
   EXPECT_EQ(buffer.text.back(), 0);
 }
 
@@ -311,7 +331,8 @@ TEST(Loader, NulEndsTheTextAndOversizeIsReported) {
 // a terminator, and copying checks the terminator at every character.
 class LiteralCutter {
  public:
-  LiteralCutter(std::string_view text, uint8_t sep) : t_(text), sep_(sep) {}
+  LiteralCutter(std::string_view text, std::string_view lineEnd, uint8_t sep)
+      : t_(text), sep_(sep), end_(lineEnd) {}
 
   std::vector<Cells> Rows(int32_t startLine, int32_t columns) const {
     std::vector<size_t> lines{0};
@@ -330,7 +351,7 @@ class LiteralCutter {
   }
 
  private:
-  bool LineEnd(size_t i) const { return i + 1 < t_.size() && t_[i] == '\r' && t_[i + 1] == '\n'; }
+  bool LineEnd(size_t i) const { return t_.compare(i, end_.size(), end_) == 0; }
   size_t CharLen(size_t i) const { return GbkCharLength(t_, i); }
 
   bool Quoted(size_t line) const {
@@ -349,7 +370,7 @@ class LiteralCutter {
     const bool quoted = Quoted(line);
     size_t i = line;
     while (i < t_.size()) {
-      if (LineEnd(i)) return i + 2 < t_.size() ? std::optional(i + 2) : std::nullopt;
+      if (LineEnd(i)) return i + end_.size() < t_.size() ? std::optional(i + end_.size()) : std::nullopt;
       if (quoted && t_[i] == '"') { i = PassSection(i); continue; }
       i += CharLen(i);
     }
@@ -387,6 +408,7 @@ class LiteralCutter {
 
   std::string_view t_;
   uint8_t sep_;
+  std::string_view end_;
 };
 
 TEST(CellTable, AgreesWithTheLiteralRulesOnRandomText) {
@@ -413,7 +435,7 @@ TEST(CellTable, AgreesWithTheLiteralRulesOnRandomText) {
     const std::string_view loaded(reinterpret_cast<const char*>(t.buffer.text.data()),
                                   static_cast<size_t>(t.buffer.textEnd));
     const auto expected =
-        LiteralCutter(loaded, table.separators[7].code).Rows(table.startLine, t.cells.columnCount);
+        LiteralCutter(loaded, t.buffer.lineEnd, table.separators[7].code).Rows(table.startLine, t.cells.columnCount);
     ASSERT_EQ(static_cast<size_t>(t.cells.rowCount), expected.size()) << ::testing::PrintToString(text);
     for (int32_t r = 1; r <= t.cells.rowCount; ++r)
       ASSERT_EQ(Row(t.cells, r), expected[r - 1]) << "row " << r << " of "
