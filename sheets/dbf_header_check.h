@@ -3,7 +3,8 @@
 // the file holds is refused here, so a damaged or hostile table fails with
 // a clear message instead of being read past its end. The layout is
 // dBASE III's: record count at byte 4 (LE u32), header length at byte 8 (LE
-// u16), record length at byte 10 (LE u16).
+// u16), record length at byte 10 (LE u16), then 32-byte field descriptors
+// (type at 11, width at 16) ended by 0x0D.
 //
 // Thread-safety: pure functions and a read of one file; callable from any
 // thread.
@@ -18,13 +19,16 @@
 namespace tabrelium {
 
 inline constexpr size_t kDbfHeaderPrefixSize = 32;
+inline constexpr size_t kDbfFieldDescriptorSize = 32;
 
-// Checks the first 32 bytes of a table (`prefix`, fewer when the file is
-// shorter) against the file's size in bytes. Fails with a message for the
-// user (UTF-8) when the header cannot describe this file.
-Status CheckDbfHeader(std::span<const uint8_t> prefix, uint64_t fileSize);
+// Checks the start of a table (`head`: its whole header, or all of a file
+// shorter than that) against the file's size in bytes: the record count and
+// lengths, and that the field descriptors end with 0x0D inside the header
+// and add up to the record length. Fails with a message for the user
+// (UTF-8) naming what is wrong.
+Status CheckDbfHeader(std::span<const uint8_t> head, uint64_t fileSize);
 
-// Reads the first 32 bytes and the size of the file at `path` and checks them.
+// Reads the header and the size of the file at `path` and checks them.
 Status CheckDbfFile(const std::string& path);
 
 }  // namespace tabrelium

@@ -238,25 +238,50 @@ TEST(DbfReader, DamagedTablesFailBeforeAnyRecordIsRead) {
 }
 
 TEST(DbfHeaderCheck, SizesAgainstTheFile) {
-  uint8_t header[32] = {};
-  const auto set = [&](uint32_t records, uint16_t headerLength, uint16_t recordLength) {
-    for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<uint8_t>(records >> (8 * i));
-    header[8] = headerLength & 0xFF, header[9] = headerLength >> 8;
-    header[10] = recordLength & 0xFF, header[11] = recordLength >> 8;
+  // A header with one descriptor per width and the end mark; a field of
+  // type C wider than 255 keeps its high byte in byte 17.
+  const auto make = [](uint32_t records, uint16_t recordLength, std::vector<uint16_t> widths,
+                       int headerLength = -1) {
+    std::vector<uint8_t> head(32 + 32 * widths.size() + 1);
+    for (size_t i = 0; i < widths.size(); ++i) {
+      head[32 + 32 * i + 11] = i == 0 ? 'N' : 'C';
+      head[32 + 32 * i + 16] = widths[i] & 0xFF;
+      head[32 + 32 * i + 17] = i == 0 ? 0 : widths[i] >> 8;
+    }
+    head.back() = 0x0D;
+    const auto length = static_cast<uint16_t>(headerLength < 0 ? head.size() : headerLength);
+    for (int i = 0; i < 4; ++i) head[4 + i] = static_cast<uint8_t>(records >> (8 * i));
+    head[8] = length & 0xFF, head[9] = length >> 8;
+    head[10] = recordLength & 0xFF, head[11] = recordLength >> 8;
+    return head;
   };
-  set(10, 65, 20);
-  EXPECT_TRUE(CheckDbfHeader(header, 65 + 200).ok());
-  EXPECT_TRUE(CheckDbfHeader(header, 65 + 201).ok());  // the end-of-file mark
-  EXPECT_FALSE(CheckDbfHeader(header, 65 + 199).ok());
-  EXPECT_FALSE(CheckDbfHeader(std::span<const uint8_t>(header, 31), 1000).ok());
-  set(0, 33, 0);
-  EXPECT_TRUE(CheckDbfHeader(header, 33).ok());  // no records, no fields
-  set(1, 33, 0);
-  EXPECT_FALSE(CheckDbfHeader(header, 1000).ok());
-  set(0xFFFFFFFF, 33, 1);  // more than shapelib can count
-  EXPECT_FALSE(CheckDbfHeader(header, uint64_t{1} << 40).ok());
-  set(1, 31, 1);
-  EXPECT_FALSE(CheckDbfHeader(header, 1000).ok());
+  struct Case {
+    std::vector<uint8_t> head;
+    uint64_t fileSize;
+    const char* failure;  // nullptr: accepted
+  };
+  const Case cases[] = {
+      {make(10, 20, {19}), 65 + 200, nullptr},
+      {make(10, 20, {19}), 65 + 201, nullptr},  // the end-of-file mark
+      {make(10, 20, {19}), 65 + 199, "promises 10 records"},
+      {make(2, 311, {10, 300}), 97 + 622, nullptr},
+      {std::vector<uint8_t>(31, 0), 1000, "shorter than a table header"},
+      {make(0, 0, {}), 33, nullptr},  // no records, no fields
+      {make(1, 0, {}), 1000, "0 bytes long"},
+      {make(0xFFFFFFFF, 1, {}), uint64_t{1} << 40, "promises"},  // more than shapelib counts
+      {make(1, 1, {}, 31), 1000, "too short"},
+      {make(1, 20, {19}, 64), 1000, "no end mark"},
+      {make(1, 20, {10, 9}, 80), 1000, "does not cover its field descriptors"},
+      {make(1, 21, {19}), 1000, "fields take 19 bytes"},
+  };
+  for (const Case& c : cases) {
+    const Status checked = CheckDbfHeader(c.head, c.fileSize);
+    if (c.failure == nullptr) {
+      EXPECT_TRUE(checked.ok()) << checked.message();
+    } else {
+      EXPECT_NE(checked.message().find(c.failure), std::string::npos) << c.failure << ": " << checked.message();
+    }
+  }
 }
 
 TEST(DbfCodePage, NamesAndLanguageDrivers) {
