@@ -92,6 +92,9 @@ CMainDlg::CMainDlg(std::unique_ptr<CFileChooser> chooser, std::unique_ptr<CMessa
       m_fileChooser(chooser ? std::move(chooser) : std::make_unique<CQtFileChooser>()),
       m_messageSink(messageSink ? std::move(messageSink) : std::make_unique<CQtMessageSink>()) {
   m_uiCall = new CUiThreadCall(this);
+  // The device speaks every few milliseconds; after this long the worker
+  // is told it is not answering (the download goes on, Stop stays open).
+  m_silenceNotice = std::chrono::seconds(5);
   CreateControls();
   OnInitDialog();
 }

@@ -73,6 +73,7 @@ class CMainDlg : public QDialog, public DownloadOwner {
   void ShowConnected() override;
   void ShowProgress(uint32_t tenths) override;
   void ShowDeviceReport(DownloadOutcome reported) override;
+  void ShowDeviceSilent(bool silent) override;
   void EnterDownloadMode() override;
   void LeaveDownloadMode() override;
   void ShowConnectionFailed(const OpenResult& why) override;
@@ -162,6 +163,7 @@ class CMainDlg : public QDialog, public DownloadOwner {
   bool m_bStopPressed = false;
   bool m_bClosing = false;
   DownloadEta m_eta;  // fed on the download thread, read on the UI thread
+  QString m_labelBeforeSilence;  // the progress label the silence notice covers
 };
 
 }  // namespace tabrelium

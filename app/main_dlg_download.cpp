@@ -109,6 +109,18 @@ void CMainDlg::ShowDeviceReport(DownloadOutcome reported) {
       [&] { SetProgressLabel(label, reported == DownloadOutcome::kCompleted); });
 }
 
+void CMainDlg::ShowDeviceSilent(bool silent) {
+  m_uiCall->CallAndWait([&] {
+    if (silent) {
+      m_labelBeforeSilence = m_labelProgress->text();
+      m_labelProgress->setText(FromUtf8(texts::DeviceNotAnsweringText()));
+    } else {
+      m_labelProgress->setText(m_labelBeforeSilence);
+    }
+    emit ProgressShown(m_labelProgress->text());
+  });
+}
+
 void CMainDlg::EnterDownloadMode() {
   m_uiCall->CallAndWait([this] {
     m_bDownloading = 1;

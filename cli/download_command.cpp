@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -44,7 +45,8 @@ class InterruptWatch {
   sigset_t previous_{};
 };
 
-int ReportOutcome(const DownloadResult& result, const DownloadPackage& package) {
+int ReportOutcome(const DownloadResult& result, const DownloadPackage& package,
+                  int64_t silenceSeconds) {
   switch (result.outcome) {
     case DownloadOutcome::kCompleted:
       std::printf("complete: %u bytes, CRC-32 0x%08X\n", package.DataLength(), package.Crc());
@@ -52,6 +54,8 @@ int ReportOutcome(const DownloadResult& result, const DownloadPackage& package) 
     case DownloadOutcome::kConnectionFailed:
     case DownloadOutcome::kDisconnected:
       return 1;  // already told, with the reason
+    case DownloadOutcome::kDeviceSilent:
+      return Report({texts::DeviceSilentText(silenceSeconds, result.everyBlockServed), 1});
     default:
       return Report({texts::DownloadEndingText(result.outcome), 1});
   }
@@ -68,6 +72,8 @@ int RunDownload(const Options& options, Session& session) {
   std::fflush(stdout);
 
   CliDownloadOwner owner(package.DataLength(), isatty(STDERR_FILENO) == 1);
+  // A script must not wait for ever on a device that has gone quiet.
+  owner.m_silenceLimit = std::chrono::seconds(std::min<int64_t>(options.idleTimeoutSeconds, 1e9));
   HidLink link;
   InterruptWatch interrupts;  // before the threads start, so they inherit the mask
   DownloadResult result;
@@ -87,7 +93,7 @@ int RunDownload(const Options& options, Session& session) {
     }
   }
   download.join();
-  return ReportOutcome(result, package);
+  return ReportOutcome(result, package, options.idleTimeoutSeconds);
 }
 
 }  // namespace tabrelium::cli

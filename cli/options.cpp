@@ -71,6 +71,10 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
       options.output = std::string(*v);
     } else if (arg == "--package") {
       options.package = true;
+    } else if (arg == "--idle-timeout") {
+      auto n = number(0);
+      if (!n) return std::nullopt;
+      options.idleTimeoutSeconds = *n;
     } else if (arg.size() > 1 && arg[0] == '-') {
       error = "unknown option " + std::string(arg);
       return std::nullopt;
@@ -129,17 +133,20 @@ std::string UsageText(const std::string& command) {
            "Writes the table image the device receives (or, with --package, the download\n"
            "package: length, CRC-32, image) and prints records=, size= and kb=.\n";
   if (command == "download")
-    return "usage: tabrelium-cli download FILE [--separator I] [--start-line N] [--config PATH]\n"
+    return "usage: tabrelium-cli download FILE [--idle-timeout S] [--separator I] [--start-line N]\n"
+           "                              [--config PATH]\n"
            "Builds the table image and downloads it into the device (vendor 2018, product\n"
-           "0101), showing progress on stderr. Ctrl+C stops the download; the exit status\n"
-           "is 0 only when the device reported the download complete.\n";
+           "0101), showing progress on stderr. Ctrl+C stops the download, and so does a\n"
+           "device that says nothing for S seconds (default 30; 0 waits for ever); the\n"
+           "exit status is 0 only when the device reported the download complete.\n";
   if (command == "config")
     return "usage: tabrelium-cli config [FILE] [--separator I] [--start-line N] [--config PATH]\n"
            "Prints the configuration file's bytes as the window would save them.\n";
   return "usage: tabrelium-cli COMMAND [OPTIONS] [FILE]\n"
          "\n"
          "Commands:\n"
-         "  cells FILE          print the rows and cells cut from a txt or csv file\n"
+         "  cells FILE          print the rows and cells cut from a data file (txt, csv,\n"
+         "                      xls, xlsx, ods, dbf)\n"
          "  preview FILE        print a record as the device's display shows it (--row R)\n"
          "  image FILE -o OUT   write the table image (--package: the download package)\n"
          "  download FILE       download the table into the device\n"
@@ -154,6 +161,7 @@ std::string UsageText(const std::string& command) {
          "  --row R             record to preview (default 1)\n"
          "  -o OUT              output file of image\n"
          "  --package           image writes the download package\n"
+         "  --idle-timeout S    download ends after S seconds of the device's silence\n"
          "\n"
          "Exit status: 0 success, 1 failure (message on stderr), 2 usage error.\n";
 }

@@ -25,6 +25,8 @@ struct Options {
   int64_t row = 1;
   std::optional<std::string> output;
   bool package = false;
+  // download: seconds of the device's silence that end it (0: wait for ever).
+  int64_t idleTimeoutSeconds = 30;
   bool help = false;
 };
 

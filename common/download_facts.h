@@ -25,6 +25,7 @@ enum class DownloadOutcome {
   kCapacityRefused,  // the device has too little room, and did not complete
   kDisconnected,     // the device vanished before its last word
   kStopped,          // the owner stopped it before the device's last word
+  kDeviceSilent,     // the device said nothing for the owner's silence limit
 };
 
 }  // namespace tabrelium

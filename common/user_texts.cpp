@@ -154,11 +154,24 @@ std::string DownloadEndingText(DownloadOutcome outcome) {
       return Text(
           "The download was stopped before the device reported it complete"
           "(下载在设备报告完成之前已停止)");
+    case DownloadOutcome::kDeviceSilent:
+      return Text("The device stopped answering(设备停止应答)");
     case DownloadOutcome::kCompleted:
     case DownloadOutcome::kConnectionFailed:
       break;
   }
   return {};
+}
+
+std::string DeviceNotAnsweringText() { return Text("Device not answering(设备无应答)"); }
+
+std::string DeviceSilentText(int64_t seconds, bool everyBlockServed) {
+  std::string text = "The device stopped answering: nothing for " + std::to_string(seconds) +
+                     " s(设备停止应答:" + std::to_string(seconds) + "秒没有回应)";
+  if (everyBlockServed)
+    text += "; every block was sent, so the device may hold the table, but it did not confirm it"
+            "(所有数据块已发送,设备可能已有表格,但没有确认)";
+  return text;
 }
 
 std::string TimeLeftText(int64_t seconds) {

@@ -59,8 +59,14 @@ std::string OpenFailureText(OpenFailure why, std::string_view devicePath);
 std::string CapacityTooSmallText(uint32_t capacity, uint32_t needed);
 std::string DeviceDisconnectedText();
 // For an ending that is not a success: kFailed, kEnded, kCapacityRefused,
-// kDisconnected, kStopped; empty for kCompleted and kConnectionFailed.
+// kDisconnected, kStopped, kDeviceSilent; empty for kCompleted and
+// kConnectionFailed.
 std::string DownloadEndingText(DownloadOutcome outcome);
+// The progress label while the device says nothing.
+std::string DeviceNotAnsweringText();
+// The end of a download the device's silence ended: for how long it said
+// nothing, and, when every block was served, that it may hold the table.
+std::string DeviceSilentText(int64_t seconds, bool everyBlockServed);
 // "Time left(剩余时间): 2:05".
 std::string TimeLeftText(int64_t seconds);
 std::string ThreadStartFailedText(int errorNumber);

@@ -10,6 +10,8 @@
 namespace tabrelium {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr uint16_t kCountdownIdle = 0xFFFF;
 // Cycles the download lingers, still answering, after the device's last word
 // and after a capacity refusal.
@@ -43,13 +45,22 @@ class DownloadRun {
     while (Receive(frame, kDrainTries)) {
     }
     if (owner_.m_hStopEvent.IsSet()) return;
+    lastHeard_ = Clock::now();
     do {
       StepCountdown();
-      if (Receive(frame, kCycleTries)) Act(frame);
+      if (Receive(frame, kCycleTries)) {
+        Heard();
+        Act(frame);
+      } else {
+        CheckSilence();
+      }
     } while (!owner_.m_hStopEvent.IsSet());
   }
 
-  DownloadResult Result() const { return {Outcome(), capacity_}; }
+  DownloadResult Result() const {
+    const bool everyBlock = blockCount_ > 0 && lastBlock_ + 1 >= blockCount_;
+    return {Outcome(), capacity_, everyBlock};
+  }
 
  private:
   // True with a valid frame; an invalid one is dropped as if none had come.
@@ -61,6 +72,29 @@ class DownloadRun {
     }
     std::copy_n(report.begin(), kFrameBytes, frame.begin());
     return IsValidFrame(frame);
+  }
+
+  void Heard() {
+    lastHeard_ = Clock::now();
+    if (!toldSilent_) return;
+    toldSilent_ = false;
+    owner_.ShowDeviceSilent(false);
+  }
+
+  // A device that has gone quiet (hung, or its last words all lost) would
+  // otherwise keep the download waiting for ever. Once the download is
+  // ending (the device's last word, a refusal) silence is expected.
+  void CheckSilence() {
+    if (countdown_ != kCountdownIdle || lastWord_ != 0 || refused_) return;
+    const auto silence = Clock::now() - lastHeard_;
+    if (owner_.m_silenceNotice.count() > 0 && !toldSilent_ && silence >= owner_.m_silenceNotice) {
+      toldSilent_ = true;
+      owner_.ShowDeviceSilent(true);
+    }
+    if (owner_.m_silenceLimit.count() > 0 && silence >= owner_.m_silenceLimit) {
+      silent_ = true;
+      owner_.m_hStopEvent.Set();
+    }
   }
 
   // A vanished device will ask for nothing more: end as a stop would. After
@@ -186,6 +220,7 @@ class DownloadRun {
     if (lastWord_ == CMD_FAILED) return DownloadOutcome::kFailed;
     if (lastWord_ == CMD_END) return DownloadOutcome::kEnded;
     if (disconnected_) return DownloadOutcome::kDisconnected;
+    if (silent_) return DownloadOutcome::kDeviceSilent;
     return DownloadOutcome::kStopped;
   }
 
@@ -201,6 +236,9 @@ class DownloadRun {
   uint8_t lastWord_ = 0;      // the device's last terminal command, 0 before one
   bool refused_ = false;
   bool disconnected_ = false;
+  Clock::time_point lastHeard_;  // the last valid frame
+  bool toldSilent_ = false;
+  bool silent_ = false;  // the silence limit ended the download
   uint32_t capacity_ = 0;
   std::array<uint8_t, kMaxBlockWithCrc> block_{};
 };

@@ -12,6 +12,7 @@
 // any thread. The package must not change while the download runs.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "common/download_facts.h"
@@ -52,6 +53,16 @@ class DownloadOwner {
     (void)block;
     (void)blockCount;
   }
+  // The device has said nothing for m_silenceNotice (true), or speaks
+  // again after such a silence (false). The download goes on either way.
+  virtual void ShowDeviceSilent(bool silent) { (void)silent; }
+
+  // A device speaks every few milliseconds while it drives the exchange; a
+  // silence this long is told to the owner (0: never).
+  std::chrono::milliseconds m_silenceNotice{0};
+  // A silence this long ends the download as a stop would, with
+  // kDeviceSilent (0: the download waits for the device however long).
+  std::chrono::milliseconds m_silenceLimit{0};
 
   // Signalled by the owner to stop, and by the download's own countdown.
   // The download resets it when it connects.
@@ -61,6 +72,8 @@ class DownloadOwner {
 struct DownloadResult {
   DownloadOutcome outcome = DownloadOutcome::kStopped;
   uint32_t capacity = 0;  // as the device last reported it
+  // The device asked for the last block of the table: it may hold it all.
+  bool everyBlockServed = false;
 };
 
 // Runs one download over `link` to its end. Opens and stops the link.

@@ -23,7 +23,8 @@ namespace {
 constexpr const char* kKnobs[] = {
     "TABRELIUM_EMU_PRESENT",         "TABRELIUM_EMU_ACCESS", "TABRELIUM_EMU_CAPACITY",
     "TABRELIUM_EMU_LOSS",            "TABRELIUM_EMU_SEED",   "TABRELIUM_EMU_FRAME_US",
-    "TABRELIUM_EMU_UNPLUG_AT_BLOCK", "TABRELIUM_EMU_STALL_MS"};
+    "TABRELIUM_EMU_UNPLUG_AT_BLOCK", "TABRELIUM_EMU_STALL_MS", "TABRELIUM_EMU_MUTE",
+    "TABRELIUM_EMU_PAUSE_MS"};
 
 QPushButton* Button(const CMainDlg& dialog, const char* id) {
   return dialog.findChild<QPushButton*>(QString::fromLatin1(id));
@@ -129,6 +130,29 @@ class MainDlgDownloadTest : public QObject {
     QCOMPARE(Button(*d.dialog, "1011")->text(), QStringLiteral("Startup download(启动下载)"));
     QVERIFY(Button(*d.dialog, "1001")->isEnabled());
     QVERIFY(Button(*d.dialog, "1011")->isEnabled());
+  }
+
+  // A silent device is told as such; the download goes on when it speaks
+  // again, and Stop ends it while it stays silent.
+  void aSilentDeviceIsToldAndTheDownloadGoesOn() {
+    setenv("TABRELIUM_EMU_PAUSE_MS", "1500", 1);
+    OpenedDialog d;
+    d.dialog->m_silenceNotice = std::chrono::milliseconds(300);
+    QSignalSpy progress(d.dialog.get(), &CMainDlg::ProgressShown);
+    StartDownload(d);
+    const QString notAnswering = QStringLiteral("Device not answering(设备无应答)");
+    QTRY_COMPARE_WITH_TIMEOUT(LabelText(*d.dialog, "1018"), notAnswering, 10000);
+    QVERIFY(Button(*d.dialog, "1011")->isEnabled());
+    WAIT_FOR_THREAD_END(*d.dialog);
+    QCOMPARE(hidemu_wait_for_end(10000), HIDEMU_COMPLETED);
+    QCOMPARE(LabelText(*d.dialog, "1018"), QStringLiteral("100%"));
+
+    hidemu_reset();
+    setenv("TABRELIUM_EMU_MUTE", "1", 1);
+    StartDownload(d);
+    QTRY_COMPARE_WITH_TIMEOUT(LabelText(*d.dialog, "1018"), notAnswering, 10000);
+    QTest::mouseClick(Button(*d.dialog, "1011"), Qt::LeftButton);
+    WAIT_FOR_THREAD_END(*d.dialog);
   }
 
   void closingDuringADownloadStopsItAndSaves() {

@@ -63,6 +63,12 @@ TEST_F(CliDownload, CompletesAndTheDeviceHoldsTheImage) {
   EXPECT_NE(r.err.find("progress: 100%\n"), std::string::npos) << r.err;
 }
 
+TEST_F(CliDownload, ADeviceThatPausesStillCompletes) {
+  CliRun r = Cli("TABRELIUM_EMU_FRAME_US=20 TABRELIUM_EMU_PAUSE_MS=2000", "download " + csv_);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("complete: "), std::string::npos) << r.out;
+}
+
 TEST_F(CliDownload, CtrlCStopsTheDownloadAndNeverReportsSuccess) {
   // A slow bus: the table takes seconds, the interrupt comes after 0.8 s.
   CliRun r = Cli("TABRELIUM_EMU_FRAME_US=1000", "download " + csv_,
@@ -77,6 +83,7 @@ TEST_F(CliDownload, EachFailureHasItsMessage) {
   struct Case {
     std::string knobs;
     std::string message;
+    std::string options;
   };
   const Case cases[] = {
       {"TABRELIUM_EMU_PRESENT=0",
@@ -84,9 +91,14 @@ TEST_F(CliDownload, EachFailureHasItsMessage) {
       {"TABRELIUM_EMU_FRAME_US=20 TABRELIUM_EMU_CAPACITY=100",
        "The device has too little room: 100 bytes for a table of"},
       {"TABRELIUM_EMU_FRAME_US=20 TABRELIUM_EMU_UNPLUG_AT_BLOCK=2", "disconnected"},
+      // A hung device, and one whose every closing frame is lost.
+      {"TABRELIUM_EMU_MUTE=1", "The device stopped answering: nothing for 1 s", " --idle-timeout 1"},
+      {"TABRELIUM_EMU_FRAME_US=20 TABRELIUM_EMU_LOSE_ENDING=1",
+       "nothing for 1 s(设备停止应答:1秒没有回应); every block was sent, so the device may hold the table",
+       " --idle-timeout 1"},
   };
   for (const Case& c : cases) {
-    CliRun r = Cli(c.knobs, "download " + csv_);
+    CliRun r = Cli(c.knobs, "download " + csv_ + c.options);
     EXPECT_EQ(r.status, 1) << c.knobs;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.knobs << ": " << r.err;
     EXPECT_EQ(r.out.find("complete"), std::string::npos) << c.knobs;

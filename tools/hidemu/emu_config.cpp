@@ -86,6 +86,14 @@ EmuConfig ReadEmuConfig(bool warn) {
     else if (*text != "0")
       Ignore(warn, "TABRELIUM_EMU_MUTE", *text);
   }
+  if (auto v = ReadUnsigned(warn, "TABRELIUM_EMU_PAUSE_MS", 600'000))
+    config.pauseBeforeEnd = std::chrono::milliseconds(*v);
+  if (auto text = Variable("TABRELIUM_EMU_LOSE_ENDING")) {
+    if (*text == "1")
+      config.loseEnding = true;
+    else if (*text != "0")
+      Ignore(warn, "TABRELIUM_EMU_LOSE_ENDING", *text);
+  }
   if (auto text = Variable("TABRELIUM_EMU_OUT")) config.outPath = std::string(*text);
   if (auto v = ReadUnsigned(warn, "TABRELIUM_EMU_UNPLUG_AT_BLOCK", UINT32_MAX))
     config.unplugAtBlock = static_cast<uint32_t>(*v);

@@ -33,6 +33,8 @@ struct EmuConfig {
   std::string outPath;                        // where verified data goes; empty: nowhere
   std::optional<uint32_t> unplugAtBlock;      // the device vanishes on reaching it
   bool mute = false;                          // the device never says a word
+  std::chrono::milliseconds pauseBeforeEnd{0};  // silence before the closing frames
+  bool loseEnding = false;                    // every closing frame vanishes
 };
 
 // Reads every TABRELIUM_EMU_* variable. A value that does not parse, or is

@@ -200,7 +200,26 @@ void EmuDevice::Finish() {
   SendTerminal(tabrelium::CMD_COMPLETE);
 }
 
+// Hears and leaves unanswered whatever the host sends until `until`; false
+// once the host has closed the device.
+bool EmuDevice::ListenUntil(Clock::time_point until) {
+  for (;;) {
+    const Delivery heard = bus_.DeviceReceive(until);
+    if (heard.kind == Delivery::Kind::kGone) return false;
+    if (heard.kind == Delivery::Kind::kTimeout) return true;
+  }
+}
+
 void EmuDevice::SendTerminal(uint8_t command) {
+  if (settings_.pauseBeforeEnd.count() > 0) {
+    reactAt_ = std::max(reactAt_, Clock::now()) + settings_.pauseBeforeEnd;
+    if (!ListenUntil(reactAt_)) return;
+  }
+  // The closing frames all lost on the way: the host hears nothing more.
+  if (settings_.loseEnding) {
+    ListenUntil(Clock::now() + std::chrono::hours(1000));
+    return;
+  }
   const Frame frame = tabrelium::MakeFrame(command, {});
   for (int i = 0; i < kTerminalRepeats; ++i) {
     const auto arrival = bus_.DeviceSend(frame, reactAt_);

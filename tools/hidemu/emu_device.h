@@ -39,6 +39,8 @@ struct DeviceSettings {
   std::string outPath;                    // where verified data is written
   std::chrono::milliseconds stall{0};
   bool mute = false;  // a hung device: it sends nothing until closed
+  std::chrono::milliseconds pauseBeforeEnd{0};  // silent this long before its closing frames
+  bool loseEnding = false;  // its closing frames never reach the host
 };
 
 class EmuDevice {
@@ -57,6 +59,7 @@ class EmuDevice {
   Outcome ReceiveBlock(uint32_t block);
   void Finish();
   void SendTerminal(uint8_t command);
+  bool ListenUntil(Clock::time_point until);
   void WriteOut() const;
 
   const DeviceSettings settings_;

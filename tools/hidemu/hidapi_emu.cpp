@@ -151,6 +151,8 @@ hid_device* OpenEmulatedDevice(const wchar_t* absent) {
   device.outPath = config.outPath;
   device.mute = config.mute;
   device.stall = config.stall;
+  device.pauseBeforeEnd = config.pauseBeforeEnd;
+  device.loseEnding = config.loseEnding;
 
   hidemu::EmuRecord& record = hidemu::Record();
   auto handle = std::make_unique<hid_device_>();
