@@ -263,7 +263,11 @@ void CMainDlg::closeEvent(QCloseEvent* event) {
   }
   if (!m_strConfigPath.isEmpty()) {
     ReadFieldsFromGrid();  // saved whether or not they fit the data
-    m_session.SaveConfiguration(m_strConfigPath.toStdString());
+    // The window closes either way; the worker must know the grid's
+    // edits are not kept.
+    if (const Status saved = m_session.SaveConfiguration(m_strConfigPath.toStdString()); !saved.ok())
+      Message(FromUtf8(texts::ConfigurationNotSavedText(saved.message())),
+              FromUtf8(texts::kErrorCaption), MessageIcon::kStop);
   }
   event->accept();
   done(QDialog::Accepted);

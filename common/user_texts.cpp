@@ -134,6 +134,10 @@ std::string CapacityTooSmallText(uint32_t capacity, uint32_t needed) {
       capacity, needed, capacity, needed);
 }
 
+std::string ConfigurationNotSavedText(std::string_view reason) {
+  return "The configuration could not be saved(配置无法保存)\n" + std::string(reason);
+}
+
 std::string DeviceDisconnectedText() {
   return Text("The device was disconnected during the download(下载过程中设备已断开)");
 }

@@ -53,6 +53,9 @@ std::string CellsCutText(int64_t cells, int maxBytes, int32_t firstRow, int32_t 
 std::string FieldsDroppedText(int64_t lines, int fieldsKept);
 std::string ImageRowsDroppedText(int64_t rows);
 
+// The configuration file could not be saved, and the system's reason.
+std::string ConfigurationNotSavedText(std::string_view reason);
+
 // The device: the line after kConnectionFailed (for a permission failure,
 // how to fix it), the troubles a download can meet, and how it ended.
 std::string OpenFailureText(OpenFailure why, std::string_view devicePath);

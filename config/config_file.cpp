@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+#include "common/file_replace.h"
 #include "config/config_line_reader.h"
 
 namespace tabrelium {
@@ -122,84 +122,19 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-  // Closes now, so that a failed close (a full disk on some file systems)
-  // can still fail the save.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
-
-// Creates a new, uniquely named file beside `target`; -1 on failure.
-int CreateTempBeside(const fs::path& target, fs::path& temp) {
-  static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temp = target;
-    temp.replace_filename("." + target.filename().string() + ".tmp-" +
-                          std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
-}
-
-// Until the rename, the old file is untouched; after it, the new one is
-// complete. A crash in between leaves at most a stray temporary file.
-bool ReplaceFileAtomically(const fs::path& target, std::string_view bytes) {
-  fs::path temp;
-  FileDescriptor file(CreateTempBeside(target, temp));
-  if (file.get() < 0) return false;
-
-  // A configuration the user made private stays private after the save.
-  struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0) ::fchmod(file.get(), existing.st_mode & 07777);
-
-  const bool written = WriteAll(file.get(), bytes) && ::fsync(file.get()) == 0;
-  if (!file.Close() || !written || ::rename(temp.c_str(), target.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  // Make the rename itself durable; the new file is in place either way.
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
-  return true;
-}
-
 std::string HomeFolder() {
   if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return home;
   if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
     return entry->pw_dir;
   }
   return {};
+}
+
+// $XDG_CACHE_HOME, or ~/.cache for an unset, empty or relative one.
+std::string CacheFolder() {
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return xdg;
+  return (fs::path(HomeFolder()) / ".cache").string();
 }
 
 }  // namespace
@@ -258,15 +193,31 @@ std::string FormatFieldConfig(const FieldTable& table) {
   return out;
 }
 
-bool SaveFieldConfig(const std::string& path, const FieldTable& table) {
-  const fs::path target(path);
-  if (!target.has_filename()) return false;
+Status SaveFieldConfig(const std::string& path, const FieldTable& table) {
+  // Through a symlink, the file it points to is saved and the link kept.
+  const fs::path target(FollowSymlinks(path));
+  if (!target.has_filename()) return Status::Failed(path + ": names a folder, not a file");
   if (target.has_parent_path()) {
     std::error_code error;
     fs::create_directories(target.parent_path(), error);
-    if (error) return false;
+    if (error) return Status::Failed(target.parent_path().string() + ": " + error.message());
   }
-  return ReplaceFileAtomically(target, FormatFieldConfig(table));
+  const std::string bytes = FormatFieldConfig(table);
+  bool folderRefused = false;
+  Status saved = ReplaceFileAtomically(target.string(), bytes, &folderRefused);
+  if (saved.ok() || !folderRefused || ::access(target.c_str(), W_OK) != 0) return saved;
+
+  // The folder allows no new file but the file may be written: it is
+  // rewritten in place, after a copy of the old one in the cache folder,
+  // since an interrupted rewrite is not atomic.
+  const std::optional<std::string> old = ReadWholeFile(target.string());
+  if (!old) return saved;
+  const fs::path backup = fs::path(CacheFolder()) / "tabrelium" / (target.filename().string() + ".bak");
+  std::error_code error;
+  fs::create_directories(backup.parent_path(), error);
+  if (Status kept = ReplaceFileAtomically(backup.string(), *old); !kept.ok())
+    return Status::Failed(saved.message() + "; no backup copy could be made (" + kept.message() + ")");
+  return RewriteFileInPlace(target.string(), bytes);
 }
 
 }  // namespace tabrelium

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/status.h"
 #include "config/field_table.h"
 
 namespace tabrelium {
@@ -36,8 +37,11 @@ std::string FormatFieldConfig(const FieldTable& table);
 
 // Writes FormatFieldConfig(table) to `path` atomically: a temporary file in
 // the same folder, flushed, then renamed over the old file; the folder is
-// created when missing. On failure the old file is left whole and false is
-// returned; the window, which saves as it closes, closes all the same.
-bool SaveFieldConfig(const std::string& path, const FieldTable& table);
+// created when missing. A symlink is followed: the file it points to is
+// saved. When the folder allows no new file but the file is writable, the
+// file is rewritten in place after a backup copy in the user's cache
+// folder (tabrelium/NAME.bak). On failure the old file is left whole and
+// the message says why.
+Status SaveFieldConfig(const std::string& path, const FieldTable& table);
 
 }  // namespace tabrelium

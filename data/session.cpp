@@ -33,7 +33,7 @@ Session::Session() : fields_(MakeDefaultFieldTable()) {}
 
 bool Session::LoadConfiguration(const std::string& path) { return LoadFieldConfig(path, fields_); }
 
-bool Session::SaveConfiguration(const std::string& path) const {
+Status Session::SaveConfiguration(const std::string& path) const {
   return SaveFieldConfig(path, fields_);
 }
 

@@ -42,8 +42,8 @@ class Session {
   // where it says nothing). False when the file cannot be read; the
   // defaults then stand.
   bool LoadConfiguration(const std::string& path);
-  // Saves the field table to `path` atomically; false when it could not be.
-  bool SaveConfiguration(const std::string& path) const;
+  // Saves the field table to `path` atomically; fails saying why.
+  Status SaveConfiguration(const std::string& path) const;
   // Replaces the field table as a configuration file would.
   void SetFields(const FieldTable& table);
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 #include <random>
 #include <string>
 
+#include "common/file_replace.h"
 #include "config/config_line_reader.h"
 #include "tests/test_support.h"
 
@@ -158,7 +161,7 @@ TEST(ConfigFile, SaveThenLoadReproducesTheTable) {
   }
   TempDir dir;
   const std::string path = (dir.path() / "new" / "folder" / "c.ini").string();
-  ASSERT_TRUE(SaveFieldConfig(path, saved));
+  ASSERT_TRUE(SaveFieldConfig(path, saved).ok());
   FieldTable loaded;
   ASSERT_TRUE(LoadFieldConfig(path, loaded));
   EXPECT_EQ(Summary(loaded), Summary(saved));
@@ -166,7 +169,7 @@ TEST(ConfigFile, SaveThenLoadReproducesTheTable) {
 
   // A comma in a name is written as is and ends the section on the next load.
   CopyFieldText(saved.fields[1].displayName, 10, "b,c");
-  ASSERT_TRUE(SaveFieldConfig(path, saved));
+  ASSERT_TRUE(SaveFieldConfig(path, saved).ok());
   ASSERT_TRUE(LoadFieldConfig(path, loaded));
   EXPECT_EQ(loaded.fieldCount, 1);
 
@@ -185,20 +188,67 @@ TEST(ConfigFile, FailedSaveLeavesTheOldFileWhole) {
   rlimit tiny = saved;
   tiny.rlim_cur = 16;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
-  const bool ok = SaveFieldConfig(path, MakeDefaultFieldTable());
+  const bool ok = SaveFieldConfig(path, MakeDefaultFieldTable()).ok();
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, old_handler);
   EXPECT_FALSE(ok);
   EXPECT_EQ(ReadFile(path), "old bytes");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // no temp left
 
-  EXPECT_FALSE(SaveFieldConfig(path + "/under-a-file.ini", MakeDefaultFieldTable()));
+  EXPECT_FALSE(SaveFieldConfig(path + "/under-a-file.ini", MakeDefaultFieldTable()).ok());
   // A good save replaces the file and keeps its permissions.
   std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-  ASSERT_TRUE(SaveFieldConfig(path, MakeDefaultFieldTable()));
+  ASSERT_TRUE(SaveFieldConfig(path, MakeDefaultFieldTable()).ok());
   EXPECT_EQ(ReadFile(path), FormatFieldConfig(MakeDefaultFieldTable()));
   EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms::owner_read |
                                                              std::filesystem::perms::owner_write);
+}
+
+// Saves through links update the file linked to; a temporary a killed
+// save left behind goes; a folder that takes no new file still gets its
+// file rewritten, after a backup.
+TEST(ConfigFile, SaveThroughLinksLeftoversAndLockedFolders) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const std::string bytes = FormatFieldConfig(MakeDefaultFieldTable());
+  const std::string real = dir.Write("real.ini", "old");
+  fs::create_symlink("real.ini", dir.path() / "link.ini");
+  fs::create_symlink(dir.path() / "later.ini", dir.path() / "dangling.ini");
+  for (const char* link : {"link.ini", "dangling.ini"}) {
+    ASSERT_TRUE(SaveFieldConfig((dir.path() / link).string(), MakeDefaultFieldTable()).ok()) << link;
+    EXPECT_TRUE(fs::is_symlink(dir.path() / link)) << link;
+    EXPECT_EQ(ReadFile((dir.path() / link).string()), bytes) << link;
+  }
+  EXPECT_EQ(ReadFile(real), bytes);
+
+  // A temporary of a process that is gone; one of a live process stays.
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  ASSERT_GT(child, 0);
+  waitpid(child, nullptr, 0);
+  const std::string stale = dir.Write(".real.ini.tmp-" + std::to_string(child) + "-0", "x");
+  const std::string live = dir.Write(".real.ini.tmp-1-0", "x");
+  ASSERT_TRUE(SaveFieldConfig(real, MakeDefaultFieldTable()).ok());
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(live));
+
+  // The in-place rewrite a locked folder falls back to.
+  const std::string locked = dir.Write("locked.ini", std::string(500, 'o'));
+  ASSERT_TRUE(RewriteFileInPlace(locked, bytes).ok());
+  EXPECT_EQ(ReadFile(locked), bytes);
+  if (geteuid() != 0) {  // root writes into any folder
+    setenv("XDG_CACHE_HOME", (dir.path() / "cache").c_str(), 1);
+    const fs::path folder = dir.path() / "ro";
+    fs::create_directory(folder);
+    const std::string file = dir.Write("ro/c.ini", "old");
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    const Status saved = SaveFieldConfig(file, MakeDefaultFieldTable());
+    fs::permissions(folder, fs::perms::owner_all);
+    EXPECT_TRUE(saved.ok()) << saved.message();
+    EXPECT_EQ(ReadFile(file), bytes);
+    EXPECT_EQ(ReadFile((dir.path() / "cache" / "tabrelium" / "c.ini.bak").string()), "old");
+    unsetenv("XDG_CACHE_HOME");
+  }
 }
 
 TEST(ConfigFile, DefaultPathFollowsXdg) {

@@ -2,6 +2,7 @@
 // separator and start-line choices, the preview following the selection,
 // the grid's round trip, the messages, and closing.
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QLabel>
@@ -293,6 +294,17 @@ class MainDlgTest : public QObject {
     // The next window opens with them.
     CMainDlg again(std::make_unique<ScriptedChooser>(), std::make_unique<RecordingSink>());
     QCOMPARE(again.Grid()->GetItemText(2, 1), QStringLiteral("单价"));
+  }
+
+  void aFailedSaveOnCloseIsToldNotSilent() {
+    OpenedDialog d;
+    // A folder where the file should be: no save can replace it.
+    QFile::remove(d.dialog->ConfigPath());
+    QVERIFY(QDir().mkpath(d.dialog->ConfigPath()));
+    QVERIFY(d.dialog->close());
+    QCOMPARE(d.sink->Texts().size(), 1);
+    QVERIFY(d.sink->Texts().front().startsWith(
+        QStringLiteral("The configuration could not be saved(配置无法保存)\n")));
   }
 
   void textStillBeingTypedIsSavedOnClose() {
