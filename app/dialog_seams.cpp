@@ -10,7 +10,7 @@ QString CQtFileChooser::ChooseDataFile(QWidget* owner, const QString& folder) {
   // Every file first, then one filter for each kind of data file the window reads.
   const QString filters = QStringLiteral(
       "*.* (*);;*.txt (*.txt *.TXT);;*.csv (*.csv *.CSV);;*.xlsx (*.xlsx *.XLSX);;"
-      "*.xls (*.xls *.XLS);;*.dbf (*.dbf *.DBF)");
+      "*.xls (*.xls *.XLS);;*.ods (*.ods *.ODS);;*.dbf (*.dbf *.DBF)");
   return QFileDialog::getOpenFileName(owner, QString(), folder, filters);
 }
 

@@ -5,12 +5,13 @@
 #
 #   bench/run.sh            (from anywhere; about 3 to 5 minutes on two cores)
 # Environment: CLI_RUNS (default 11) timed runs of `tabrelium-cli image`;
+# BENCH_BUILD_DIR the Release build folder (default build-bench);
 # extra arguments go to pipeline_bench (e.g. --benchmark_filter=pipeline).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
-build="$repo/build-bench"
+build="${BENCH_BUILD_DIR:-$repo/build-bench}"
 cli_runs=${CLI_RUNS:-11}
 
 echo "== build ($build)"
@@ -68,9 +69,43 @@ fi
 
 echo "== spreadsheets, dBASE and UTF-8 text into the cell table (one fresh process each)"
 "$build/bench/sheet_bench" generate "$work"
-for input in xlsx_100k_3.xlsx xlsx_100k_32.xlsx dbf_100k.dbf utf8_64mib.csv; do
+# XLS inputs from an independent writer (python3-xlwt, Debian's python3).
+xls_inputs=()
+py=python3
+[ -x /usr/bin/python3 ] && py=/usr/bin/python3
+if "$py" -c 'import xlwt' 2>/dev/null; then
+  "$py" "$here/write_xls.py" "$work" && xls_inputs=(xls_65535_3.xls xls_65535_32.xls)
+else
+  echo "xls inputs: skipped (python3-xlwt is not installed)"
+fi
+for input in xlsx_100k_3.xlsx xlsx_100k_32.xlsx "${xls_inputs[@]}" dbf_100k.dbf utf8_64mib.csv; do
   "$build/bench/sheet_bench" load "$work/$input" 5
 done
+# For comparison: LibreOffice converting the same XLS files to CSV, one run each.
+if command -v soffice >/dev/null && ((${#xls_inputs[@]} > 0)); then
+  mkdir -p "$work/lo"
+  for input in "${xls_inputs[@]}"; do
+    start=$(date +%s%N)
+    soffice --headless --convert-to csv --outdir "$work/lo" "$work/$input" >/dev/null 2>&1 || true
+    echo "$input: LibreOffice to CSV $(( ($(date +%s%N) - start) / 1000000 )) ms (one run)"
+  done
+fi
+# The ODS file comes from LibreOffice (headless), which also gives the time
+# an office program needs to read it back (to CSV, one run) for comparison.
+if command -v soffice >/dev/null; then
+  soffice --headless --infilter=CSV:44,34,76 --convert-to ods --outdir "$work" \
+    "$work/ods_100k_3.csv" >/dev/null 2>&1 || true
+fi
+if [ -f "$work/ods_100k_3.ods" ]; then
+  "$build/bench/sheet_bench" load "$work/ods_100k_3.ods" 5
+  mkdir -p "$work/lo"
+  start=$(date +%s%N)
+  soffice --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' --outdir "$work/lo" \
+    "$work/ods_100k_3.ods" >/dev/null 2>&1 || true
+  echo "ods_100k_3.ods: LibreOffice to CSV $(( ($(date +%s%N) - start) / 1000000 )) ms (one run)"
+else
+  echo "ods input: skipped (soffice, LibreOffice headless, is not installed)"
+fi
 
 echo "== download against the emulated device (1 MiB, 1 ms per frame; instant bus; silent device)"
 "$build/bench/download_bench" --runs "${DOWNLOAD_RUNS:-3}"

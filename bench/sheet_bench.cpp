@@ -2,8 +2,10 @@
 // does before any command.
 //
 //   sheet_bench generate DIR    writes xlsx_100k_3.xlsx, xlsx_100k_32.xlsx
-//                               (libxlsxwriter), dbf_100k.dbf (shapelib) and
-//                               utf8_64mib.csv into DIR
+//                               (libxlsxwriter), dbf_100k.dbf (shapelib),
+//                               utf8_64mib.csv and ods_100k_3.csv (the
+//                               xlsx_100k_3 values, for LibreOffice to save
+//                               as ods_100k_3.ods) into DIR
 //   sheet_bench load FILE [N]   loads FILE N times (default 5) and prints the
 //                               median, the text produced, and peak memory
 #include <shapefil.h>
@@ -73,6 +75,18 @@ void WriteUtf8Csv(const std::string& path, size_t bytes) {
   }
 }
 
+// The values of WriteXlsx(rows, 3) as UTF-8 CSV; LibreOffice (run.sh)
+// turns it into an OpenDocument spreadsheet.
+void WriteCsvForOds(const std::string& path, uint32_t rows) {
+  std::ofstream out(path, std::ios::binary);
+  out << "col0,col1,col2\n";
+  char price[32];
+  for (uint32_t r = 1; r <= rows; ++r) {
+    std::snprintf(price, sizeof price, "%g", (r % 1000) / 4.0 + 2);
+    out << 6900000000000LL + r << ',' << Name(r) << ',' << price << '\n';
+  }
+}
+
 long PeakKib() {
   std::ifstream status("/proc/self/status");
   std::string key;
@@ -121,6 +135,7 @@ int main(int argc, char** argv) {
     WriteXlsx(dir + "/xlsx_100k_32.xlsx", 100000, 32);
     WriteDbf(dir + "/dbf_100k.dbf", 100000);
     WriteUtf8Csv(dir + "/utf8_64mib.csv", size_t{64} << 20);
+    WriteCsvForOds(dir + "/ods_100k_3.csv", 100000);
     return 0;
   }
   if (command == "load" && argc >= 3) return Load(argv[2], argc > 3 ? std::atoi(argv[3]) : 5);

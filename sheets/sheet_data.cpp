@@ -148,6 +148,7 @@ std::optional<SheetFormat> SheetFormatOf(std::string_view lowerExtension) {
   if (lowerExtension == "xlsx") return SheetFormat::kXlsx;
   if (lowerExtension == "xls") return SheetFormat::kXls;
   if (lowerExtension == "dbf") return SheetFormat::kDbf;
+  if (lowerExtension == "ods" || lowerExtension == "fods") return SheetFormat::kOds;
   return std::nullopt;
 }
 
@@ -156,6 +157,7 @@ Status ReadSheet(SheetFormat format, const std::string& path, SheetData& sheet) 
     case SheetFormat::kXlsx: return ReadXlsxSheet(path, sheet);
     case SheetFormat::kXls: return ReadXlsSheet(path, sheet);
     case SheetFormat::kDbf: return ReadDbfSheet(path, sheet);
+    case SheetFormat::kOds: return ReadOdsSheet(path, sheet);
   }
   return Status::Failed("not a spreadsheet or dBASE file");
 }

@@ -127,11 +127,14 @@ Status ReadXlsSheet(const std::string& path, SheetData& sheet);
 // A dBASE table: row 0 holds the field names, then one row per record that
 // is not deleted.
 Status ReadDbfSheet(const std::string& path, SheetData& sheet);
+// The first sheet (table) of an OpenDocument spreadsheet (.ods).
+Status ReadOdsSheet(const std::string& path, SheetData& sheet);
 
-enum class SheetFormat { kXlsx, kXls, kDbf };
+enum class SheetFormat { kXlsx, kXls, kDbf, kOds };
 
-// The format a data file's extension names ("xlsx", "xls", "dbf", in lower
-// case), or nothing for any other.
+// The format a data file's extension names ("xlsx", "xls", "dbf", "ods", in
+// lower case; "fods", flat XML, goes to the ODS reader, which says it is not
+// read), or nothing for any other.
 std::optional<SheetFormat> SheetFormatOf(std::string_view lowerExtension);
 
 // The reader for `format`.

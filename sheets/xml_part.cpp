@@ -22,7 +22,8 @@ struct ParseState {
   XmlPartHandler* handler;
   uint32_t depth = 0;
   uint32_t maxDepth;
-  std::string limitFailure;  // a guard of this file, not of the handler
+  std::string_view formatName;  // "XLSX", "OpenDocument"
+  std::string limitFailure;     // a guard of this file, not of the handler
 };
 
 std::string_view LocalName(const char* name) {
@@ -41,26 +42,27 @@ void XMLCALL StartElement(void* data, const XML_Char* name, const XML_Char** att
     return;
   }
   state.handler->OnStart(LocalName(name), attributes);
-  if (!state.handler->failure().ok()) Stop(state);
+  if (!state.handler->failure().ok() || state.handler->finished()) Stop(state);
 }
 
 void XMLCALL EndElement(void* data, const XML_Char* name) {
   auto& state = *static_cast<ParseState*>(data);
   --state.depth;
   state.handler->OnEnd(LocalName(name));
-  if (!state.handler->failure().ok()) Stop(state);
+  if (!state.handler->failure().ok() || state.handler->finished()) Stop(state);
 }
 
 void XMLCALL CharacterData(void* data, const XML_Char* text, int length) {
   auto& state = *static_cast<ParseState*>(data);
   state.handler->OnText(std::string_view(text, static_cast<size_t>(length)));
-  if (!state.handler->failure().ok()) Stop(state);
+  if (!state.handler->failure().ok() || state.handler->finished()) Stop(state);
 }
 
 // Package parts never carry a DTD; refusing one rules out entity bombs.
 void XMLCALL StartDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
   auto& state = *static_cast<ParseState*>(data);
-  state.limitFailure = "it declares a document type, which XLSX parts never do";
+  state.limitFailure =
+      "it declares a document type, which " + std::string(state.formatName) + " parts never do";
   Stop(state);
 }
 
@@ -91,10 +93,11 @@ Status ParseXmlPart(ZipPackage& zip, const std::string& part, XmlPartHandler& ha
   std::optional<ZipPackageMember> member;
   if (Status opened = zip.Open(part, limits.maxMemberBytes, member); !opened.ok()) return opened;
 
-  constexpr const char* kOutOfMemory = "out of memory while reading the XLSX file";
+  const std::string formatName(PackageFormatName(zip.format()));
+  const std::string outOfMemory = "out of memory while reading the " + formatName + " file";
   std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
-  if (!parser) return Status::Failed(kOutOfMemory);
-  ParseState state{parser.get(), &handler, 0, limits.maxXmlDepth, {}};
+  if (!parser) return Status::Failed(outOfMemory);
+  ParseState state{parser.get(), &handler, 0, limits.maxXmlDepth, formatName, {}};
   XML_SetUserData(parser.get(), &state);
   XML_SetElementHandler(parser.get(), StartElement, EndElement);
   XML_SetCharacterDataHandler(parser.get(), CharacterData);
@@ -102,13 +105,14 @@ Status ParseXmlPart(ZipPackage& zip, const std::string& part, XmlPartHandler& ha
 
   for (;;) {
     void* buffer = XML_GetBuffer(parser.get(), kChunkBytes);
-    if (buffer == nullptr) return Status::Failed(kOutOfMemory);
+    if (buffer == nullptr) return Status::Failed(outOfMemory);
     const int64_t n = member->Read(static_cast<char*>(buffer), kChunkBytes);
     if (n < 0) return member->status();
     const bool last = n == 0;
     if (XML_ParseBuffer(parser.get(), static_cast<int>(n), last) != XML_STATUS_OK) {
       if (!handler.failure().ok()) return handler.failure();
-      const std::string where = "damaged XLSX file: the part " + part;
+      if (handler.finished()) return {};
+      const std::string where = "damaged " + formatName + " file: the part " + part;
       if (!state.limitFailure.empty())
         return Status::Failed(where + " is refused: " + state.limitFailure, {.part = part});
       return Status::Failed(where + " is not well-formed XML (line " +

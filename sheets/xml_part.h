@@ -1,8 +1,10 @@
 // Streaming one XML part of a zip package (XLSX, OpenDocument) through
 // expat: the handler sees element starts and ends by local name (any
-// namespace prefix dropped) and the character data between them. Guards every part alike: a depth cap, no
-// DOCTYPE (so no entity expansion), a failure that names the part and line.
-// The only file that includes expat.
+// namespace prefix dropped) and the character data between them, and may
+// end the parse early once it has what it needs. Guards every part alike: a
+// depth cap, no DOCTYPE (so no entity expansion), a failure that names the
+// part and line (and the package's format). The only file that includes
+// expat.
 //
 // Thread-safety: a parse runs on the calling thread; handlers are not shared.
 #pragma once
@@ -35,8 +37,13 @@ class XmlPartHandler {
   }
   const Status& failure() const { return failure_; }
 
+  // Ends the parse with success: the rest of the part is not needed.
+  void Finish() { finished_ = true; }
+  bool finished() const { return finished_; }
+
  private:
   Status failure_;
+  bool finished_ = false;
 };
 
 // Streams the member `part` of `zip` to `handler`; fails with the reason

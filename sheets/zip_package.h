@@ -1,6 +1,8 @@
 // A zip package (XLSX, OpenDocument) as an archive: opening it from a file
 // or from memory, finding its members by name, and reading one member in
-// chunks with a cap on its unpacked size. The only file that includes libzip.
+// chunks with a cap on its unpacked size. Its messages name the package's
+// format ("the XLSX file ...", "the OpenDocument file ..."). The only file
+// that includes libzip.
 //
 // Thread-safety: a ZipPackage and its members belong to one thread.
 #pragma once
@@ -11,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "common/status.h"
 
@@ -18,6 +21,12 @@ struct zip;
 struct zip_file;
 
 namespace tabrelium {
+
+// What a package holds, for the messages that name it.
+enum class PackageFormat : uint8_t { kXlsx, kOpenDocument };
+
+// "XLSX" or "OpenDocument".
+std::string_view PackageFormatName(PackageFormat format);
 
 struct ZipDiscard {
   void operator()(zip* archive) const;
@@ -31,7 +40,7 @@ struct ZipFileClose {
 class ZipPackageMember {
  public:
   ZipPackageMember(std::unique_ptr<zip_file, ZipFileClose> file, std::string name,
-                uint64_t maxBytes);
+                   uint64_t maxBytes, PackageFormat format);
 
   int64_t Read(char* out, size_t capacity);
   const Status& status() const { return status_; }
@@ -41,18 +50,25 @@ class ZipPackageMember {
   std::string name_;
   uint64_t maxBytes_;
   uint64_t bytesRead_ = 0;
+  PackageFormat format_;
   Status status_;
 };
 
 class ZipPackage {
  public:
-  explicit ZipPackage(std::unique_ptr<zip, ZipDiscard> archive) : archive_(std::move(archive)) {}
+  ZipPackage(std::unique_ptr<zip, ZipDiscard> archive, PackageFormat format)
+      : archive_(std::move(archive)), format_(format) {}
 
   // Fails, leaving `zip` empty, when the file is not a zip archive, cannot
-  // be opened, or is an encrypted (OLE compound) workbook.
-  static Status OpenFile(const std::string& path, std::optional<ZipPackage>& zip);
+  // be opened, or is an OLE compound file (an encrypted Office workbook or
+  // an old binary one).
+  static Status OpenFile(const std::string& path, std::optional<ZipPackage>& zip,
+                         PackageFormat format = PackageFormat::kXlsx);
   // `bytes` must outlive the archive.
-  static Status OpenBytes(std::span<const uint8_t> bytes, std::optional<ZipPackage>& zip);
+  static Status OpenBytes(std::span<const uint8_t> bytes, std::optional<ZipPackage>& zip,
+                          PackageFormat format = PackageFormat::kXlsx);
+
+  PackageFormat format() const { return format_; }
 
   // Member names compare without regard to case, as package part names do.
   bool Has(const std::string& name) const;
@@ -63,6 +79,7 @@ class ZipPackage {
 
  private:
   std::unique_ptr<zip, ZipDiscard> archive_;
+  PackageFormat format_;
 };
 
 }  // namespace tabrelium

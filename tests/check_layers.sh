@@ -51,7 +51,9 @@ declare -A owner=(
   ["hidapi/hidapi.h"]="device/hid_link.cpp tools/hidemu/hidapi_emu.cpp"
   ["zip.h"]="sheets/zip_package.cpp"
   ["expat.h"]="sheets/xml_part.cpp"
-  ["freexl.h"]="sheets/xls_reader.cpp"
+  ["gsf/gsf-infile-msole.h"]="sheets/xls_container.cpp"
+  ["gsf/gsf-input-memory.h"]="sheets/xls_container.cpp"
+  ["gsf/gsf-input-stdio.h"]="sheets/xls_container.cpp"
   ["shapefil.h"]="sheets/dbf_reader.cpp"
 )
 for header in "${!owner[@]}"; do
