@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "sheets/dbf_code_page.h"
+#include "sheets/code_page.h"
 #include "sheets/dbf_header_check.h"
 #include "sheets/sheet_reader.h"
 #include "sheets/sheet_dates.h"
@@ -159,23 +159,23 @@ bool FieldsFitRecords(const DBFInfo& dbf) {
 // decoded to UTF-8.
 class TextSink {
  public:
-  explicit TextSink(const DbfEncoding& encoding) : kind_(encoding.kind) {
-    if (kind_ == DbfTextKind::kDecoded) decoder_.emplace(encoding.iconvName);
+  explicit TextSink(const CodePageEncoding& encoding) : kind_(encoding.kind) {
+    if (kind_ == CodePageTextKind::kDecoded) decoder_.emplace(encoding.iconvName);
   }
   void Add(uint32_t row, uint32_t column, std::string_view bytes, SheetData& sheet) {
     switch (kind_) {
-      case DbfTextKind::kGbk:
+      case CodePageTextKind::kGbk:
         return sheet.AddGbkText(row, column, bytes);
-      case DbfTextKind::kUtf8:
+      case CodePageTextKind::kUtf8:
         return sheet.AddText(row, column, bytes);
-      case DbfTextKind::kDecoded:
+      case CodePageTextKind::kDecoded:
         return sheet.AddText(row, column, decoder_->ToUtf8(bytes));
     }
   }
 
  private:
-  DbfTextKind kind_;
-  std::optional<DbfTextDecoder> decoder_;
+  CodePageTextKind kind_;
+  std::optional<CodePageDecoder> decoder_;
 };
 
 bool ReadNumber(std::string_view text, double& value) {
@@ -249,7 +249,7 @@ Status ReadDbfSheet(const std::string& path, SheetData& sheet) {
     return Status::Failed(
         "the dBASE table is damaged: its fields do not fit in its records");
 
-  TextSink texts(DbfEncodingOf(DBFGetCodePage(dbf)));
+  TextSink texts(EncodingOfCodePage(DBFGetCodePage(dbf)));
   const int fields = std::min<int>(DBFGetFieldCount(dbf), kSheetReadColumns);
   std::string types(static_cast<size_t>(fields), 'C');
   for (int f = 0; f < fields; ++f) {

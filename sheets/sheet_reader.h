@@ -1,5 +1,5 @@
-// The spreadsheet readers' contract. A reader (XLSX, XLS, DBF) opens one
-// file and delivers the values of its first worksheet (for a dBASE table:
+// The spreadsheet readers' contract. A reader (XLSX, XLS, ODS, DBF) opens
+// one file and delivers the values of its first worksheet (for a dBASE table:
 // the field names as row 0, then the records that are not deleted) as a
 // SheetData: the cells that hold a value, with their sheet positions, in any
 // order. The loader (data/spreadsheet_loader.h) turns them into text.

@@ -154,9 +154,9 @@ bool ReadBiff8String(XlsContinuedBytes& bytes, std::string& utf8) {
 }
 
 XlsCodePage::XlsCodePage(uint16_t codePage) {
-  const DbfEncoding encoding = DbfEncodingOf(std::to_string(IconvCodePage(codePage)).c_str());
-  if (encoding.kind == DbfTextKind::kUtf8) utf8_ = true;
-  if (encoding.kind == DbfTextKind::kDecoded) decoder_.emplace(encoding.iconvName);
+  const CodePageEncoding encoding = EncodingOfCodePage(std::to_string(IconvCodePage(codePage)).c_str());
+  if (encoding.kind == CodePageTextKind::kUtf8) utf8_ = true;
+  if (encoding.kind == CodePageTextKind::kDecoded) decoder_.emplace(encoding.iconvName);
 }
 
 std::string_view XlsCodePage::ToUtf8(std::string_view bytes) {

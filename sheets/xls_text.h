@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sheets/dbf_code_page.h"
+#include "sheets/code_page.h"
 
 namespace tabrelium {
 
@@ -64,7 +64,7 @@ class XlsCodePage {
   std::string_view ToUtf8(std::string_view bytes);
 
  private:
-  std::optional<DbfTextDecoder> decoder_;
+  std::optional<CodePageDecoder> decoder_;
   bool utf8_ = false;
 };
 

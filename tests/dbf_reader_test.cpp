@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "sheets/dbf_code_page.h"
+#include "sheets/code_page.h"
 #include "sheets/dbf_header_check.h"
 #include "sheets/sheet_reader.h"
 #include "sheets/sheet_dates.h"
@@ -284,14 +284,14 @@ TEST(DbfHeaderCheck, SizesAgainstTheFile) {
   }
 }
 
-TEST(DbfCodePage, NamesAndLanguageDrivers) {
-  const auto kind = [](const char* name) { return DbfEncodingOf(name).kind; };
-  const auto iconvName = [](const char* name) { return DbfEncodingOf(name).iconvName; };
+TEST(CodePage, NamesAndLanguageDrivers) {
+  const auto kind = [](const char* name) { return EncodingOfCodePage(name).kind; };
+  const auto iconvName = [](const char* name) { return EncodingOfCodePage(name).iconvName; };
   for (const char* gbk : {"LDID/77", "LDID/122", "LDID/87", "LDID/0", "936", "CP936", "cp936\r\n",
                           " GBK ", "gb2312", "ANSI 936", ""})
-    EXPECT_EQ(kind(gbk), DbfTextKind::kGbk) << gbk;
-  EXPECT_EQ(kind(nullptr), DbfTextKind::kGbk);
-  for (const char* utf8 : {"UTF-8", "utf8", "65001"}) EXPECT_EQ(kind(utf8), DbfTextKind::kUtf8) << utf8;
+    EXPECT_EQ(kind(gbk), CodePageTextKind::kGbk) << gbk;
+  EXPECT_EQ(kind(nullptr), CodePageTextKind::kGbk);
+  for (const char* utf8 : {"UTF-8", "utf8", "65001"}) EXPECT_EQ(kind(utf8), CodePageTextKind::kUtf8) << utf8;
   EXPECT_EQ(iconvName("LDID/3"), "CP1252");
   EXPECT_EQ(iconvName("LDID/201"), "CP1251");
   EXPECT_EQ(iconvName("LDID/79"), "CP950");
@@ -300,18 +300,18 @@ TEST(DbfCodePage, NamesAndLanguageDrivers) {
   EXPECT_EQ(iconvName("ISO 88591"), "ISO-8859-1");
   EXPECT_EQ(iconvName("big5"), "BIG5");
   EXPECT_EQ(iconvName("GB18030"), "GB18030");
-  EXPECT_TRUE(DbfEncodingOf("LDID/3").recognised);
+  EXPECT_TRUE(EncodingOfCodePage("LDID/3").recognised);
   for (const char* unknown : {"LDID/250", "LDID/x", "KLINGON", "CP99999"}) {
-    EXPECT_EQ(kind(unknown), DbfTextKind::kGbk) << unknown;
-    EXPECT_FALSE(DbfEncodingOf(unknown).recognised) << unknown;
+    EXPECT_EQ(kind(unknown), CodePageTextKind::kGbk) << unknown;
+    EXPECT_FALSE(EncodingOfCodePage(unknown).recognised) << unknown;
   }
 }
 
-TEST(DbfCodePage, DecoderMarksUndefinedBytes) {
-  DbfTextDecoder cp1252("CP1252");
+TEST(CodePage, DecoderMarksUndefinedBytes) {
+  CodePageDecoder cp1252("CP1252");
   EXPECT_EQ(cp1252.ToUtf8("caf\xE9"), "café");
   EXPECT_EQ(cp1252.ToUtf8("a\x81z"), "a?z");  // 0x81 is not defined in 1252
-  DbfTextDecoder big5("BIG5");
+  CodePageDecoder big5("BIG5");
   EXPECT_EQ(big5.ToUtf8("\xA4\xA4x\xA4"), "中x?");  // a character cut at the end
   EXPECT_EQ(big5.ToUtf8(std::string(5000, 'a')), std::string(5000, 'a'));
 }

@@ -1,4 +1,4 @@
-#include "sheets/dbf_code_page.h"
+#include "sheets/code_page.h"
 
 #include <cctype>
 #include <cerrno>
@@ -45,24 +45,24 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
 }
 
-DbfEncoding FromCodePageNumber(int codePage) {
+CodePageEncoding FromCodePageNumber(int codePage) {
   if (codePage == 936) return {};
-  if (codePage == 65001) return {DbfTextKind::kUtf8, "", true};
-  if (codePage == 10000) return {DbfTextKind::kDecoded, "MACINTOSH", true};
-  if (codePage == 54936) return {DbfTextKind::kDecoded, "GB18030", true};
-  return {DbfTextKind::kDecoded, "CP" + std::to_string(codePage), true};
+  if (codePage == 65001) return {CodePageTextKind::kUtf8, "", true};
+  if (codePage == 10000) return {CodePageTextKind::kDecoded, "MACINTOSH", true};
+  if (codePage == 54936) return {CodePageTextKind::kDecoded, "GB18030", true};
+  return {CodePageTextKind::kDecoded, "CP" + std::to_string(codePage), true};
 }
 
-DbfEncoding FromName(std::string_view name) {
+CodePageEncoding FromName(std::string_view name) {
   if (name.empty()) return {};
   if (StartsWith(name, "LDID/")) {
     int ldid = -1;
     const std::string_view digits = name.substr(5);
     if (!IsDigits(digits) || std::from_chars(digits.data(), digits.data() + digits.size(), ldid).ec != std::errc())
-      return {DbfTextKind::kGbk, "", false};
+      return {CodePageTextKind::kGbk, "", false};
     if (ldid == 0) return {};  // "no code page given"
     const int codePage = CodePageOfLanguageDriver(ldid);
-    return codePage == 0 ? DbfEncoding{DbfTextKind::kGbk, "", false} : FromCodePageNumber(codePage);
+    return codePage == 0 ? CodePageEncoding{CodePageTextKind::kGbk, "", false} : FromCodePageNumber(codePage);
   }
   for (std::string_view prefix : {"ANSI ", "OEM ", "CP_", "CP", "MS", "WINDOWS-"}) {
     if (StartsWith(name, prefix) && IsDigits(name.substr(prefix.size()))) {
@@ -76,16 +76,16 @@ DbfEncoding FromName(std::string_view name) {
     return FromCodePageNumber(codePage);
   }
   if (name == "GBK" || name == "GB2312" || name == "EUC-CN") return {};
-  if (name == "UTF-8" || name == "UTF8") return {DbfTextKind::kUtf8, "", true};
+  if (name == "UTF-8" || name == "UTF8") return {CodePageTextKind::kUtf8, "", true};
   // ArcGIS writes ISO 8859 parts as "ISO 88591" ... "ISO 885915".
   if (StartsWith(name, "ISO 8859") && IsDigits(name.substr(8)))
-    return {DbfTextKind::kDecoded, "ISO-8859-" + std::string(name.substr(8)), true};
-  return {DbfTextKind::kDecoded, std::string(name), true};
+    return {CodePageTextKind::kDecoded, "ISO-8859-" + std::string(name.substr(8)), true};
+  return {CodePageTextKind::kDecoded, std::string(name), true};
 }
 
 }  // namespace
 
-DbfEncoding DbfEncodingOf(const char* codePage) {
+CodePageEncoding EncodingOfCodePage(const char* codePage) {
   if (codePage == nullptr) return {};
   std::string name;
   for (const char* p = codePage; *p != '\0'; ++p)
@@ -94,23 +94,23 @@ DbfEncoding DbfEncodingOf(const char* codePage) {
   const size_t last = name.find_last_not_of(" \t\r\n");
   name = first == std::string::npos ? std::string() : name.substr(first, last - first + 1);
 
-  DbfEncoding encoding = FromName(name);
-  if (encoding.kind == DbfTextKind::kDecoded) {
+  CodePageEncoding encoding = FromName(name);
+  if (encoding.kind == CodePageTextKind::kDecoded) {
     const iconv_t probe = iconv_open("UTF-8", encoding.iconvName.c_str());
-    if (probe == kNoConverter) return {DbfTextKind::kGbk, "", false};
+    if (probe == kNoConverter) return {CodePageTextKind::kGbk, "", false};
     iconv_close(probe);
   }
   return encoding;
 }
 
-DbfTextDecoder::DbfTextDecoder(const std::string& iconvName)
+CodePageDecoder::CodePageDecoder(const std::string& iconvName)
     : cd_(iconv_open("UTF-8", iconvName.c_str())) {}
 
-DbfTextDecoder::~DbfTextDecoder() {
+CodePageDecoder::~CodePageDecoder() {
   if (cd_ != kNoConverter) iconv_close(cd_);
 }
 
-std::string_view DbfTextDecoder::ToUtf8(std::string_view bytes) {
+std::string_view CodePageDecoder::ToUtf8(std::string_view bytes) {
   out_.clear();
   if (cd_ == kNoConverter) return out_;
   // UTF-8 takes at most 4 bytes per input byte from a single-byte or
