@@ -1,43 +1,143 @@
 #include "cli/commands.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <span>
 #include <string>
 
 #include "cli/escape.h"
+#include "common/file_replace.h"
 #include "config/config_file.h"
 
 namespace tabrelium::cli {
 namespace {
 
+Failure OutputLost(int error) {
+  return {"cannot write the output: " + std::string(std::strerror(error != 0 ? error : EIO)), 1};
+}
+
 // Collects output and writes it in large pieces; stdout is the bottleneck
-// for a table of a million rows.
+// for a table of a million rows. The first failed write is kept for the
+// end and the rest skipped: the output is lost either way.
 class Output {
  public:
-  ~Output() { Flush(); }
   std::string& buffer() { return buffer_; }
   void LineDone() {
     buffer_ += '\n';
     if (buffer_.size() >= (1 << 20)) Flush();
   }
-  void Flush() {
-    std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
-    buffer_.clear();
+  // The command's exit status once the rest is written; a lost output
+  // reported.
+  int Finish() {
+    Flush();
+    return failure_ ? Report(*failure_) : 0;
   }
 
  private:
+  void Flush() {
+    if (!failure_) failure_ = WriteStdout(buffer_);
+    buffer_.clear();
+  }
+
   std::string buffer_;
+  std::optional<Failure> failure_;
 };
 
-bool WriteFile(const std::string& path, std::span<const uint8_t> bytes) {
-  std::FILE* file = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = std::fflush(file) == 0 && ok;
-  if (file != stdout) {
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok) std::remove(path.c_str());
+// Closes the descriptor it holds when it goes out of scope, or on Close(),
+// whose failure (a full disk on some file systems) still counts.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
   }
-  return ok;
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+  int get() const { return fd_; }
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, std::span<const uint8_t> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes = bytes.subspan(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+Failure CannotWrite(const std::string& path, int error) {
+  return {"cannot write " + path + ": " + std::strerror(error), 1};
+}
+
+// A device, a FIFO or a terminal takes the bytes as they come: there is no
+// file to replace, and nothing of it may be removed when a write fails.
+std::optional<Failure> WriteStraight(const std::string& path, std::span<const uint8_t> bytes) {
+  FileDescriptor file(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+  if (file.get() < 0) return CannotWrite(path, errno);
+  if (!WriteAll(file.get(), bytes)) return CannotWrite(path, errno);
+  if (!file.Close()) return CannotWrite(path, errno);
+  return std::nullopt;
+}
+
+// Where `image -o` writes: standard output for "-"; anything that is not
+// a regular file (a symlink to it followed) directly; a regular file, new
+// or old, through a temporary beside it renamed into place, so that a
+// failed write leaves the old file whole. Through a symlink to a regular
+// file the file it names is replaced and the link kept.
+std::optional<Failure> WriteOutput(const std::string& path, std::span<const uint8_t> bytes) {
+  if (path == "-") {
+    if (auto failure = WriteStdout({reinterpret_cast<const char*>(bytes.data()), bytes.size()}))
+      return failure;
+    // Now, so that the summary on stderr follows only an image written.
+    if (std::fflush(stdout) != 0) return OutputLost(errno);
+    return std::nullopt;
+  }
+  struct stat info {};
+  const bool exists = ::stat(path.c_str(), &info) == 0;
+  if (exists && !S_ISREG(info.st_mode)) return WriteStraight(path, bytes);
+  const std::string target = FollowSymlinks(path);
+  // A file its owner made read-only is not replaced behind their back,
+  // although its folder would allow the rename.
+  if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+    return CannotWrite(path, errno);
+  const Status replaced = ReplaceFileAtomically(
+      target, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  if (!replaced.ok()) return Failure{"cannot write " + replaced.message(), 1};
+  return std::nullopt;
+}
+
+// The image written over its own data file or the configuration file read
+// would destroy the input; a symlink or a hard link to either counts.
+std::optional<Failure> RefuseOutputOverInput(const Options& options) {
+  const std::string& output = *options.output;
+  struct stat out {};
+  if (output == "-" || ::stat(output.c_str(), &out) != 0) return std::nullopt;
+  const auto isOutput = [&out](const std::string& input) {
+    struct stat in {};
+    return ::stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+  };
+  if (isOutput(*options.file))
+    return Failure{"the output " + output + " is the data file; nothing was written", 1};
+  if (isOutput(options.configPath.value_or(DefaultConfigPath())))
+    return Failure{"the output " + output + " is the configuration file; nothing was written", 1};
+  return std::nullopt;
 }
 
 }  // namespace
@@ -46,6 +146,20 @@ int Report(const Failure& failure) {
   std::fprintf(stderr, "tabrelium-cli: %s\n", failure.message.c_str());
   if (failure.status == 2) std::fprintf(stderr, "Try 'tabrelium-cli help'.\n");
   return failure.status;
+}
+
+std::optional<Failure> WriteStdout(std::string_view bytes) {
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size()) return std::nullopt;
+  return OutputLost(errno);
+}
+
+int CloseStdout(int status) {
+  // A write whose failure nobody checked leaves the stream's error flag.
+  const bool lostBefore = std::ferror(stdout) != 0;
+  errno = 0;
+  const bool closed = std::fclose(stdout) == 0;
+  if (status != 0 || (closed && !lostBefore)) return status;
+  return Report(OutputLost(errno));
 }
 
 int RunCells(const Options& options, Session& session) {
@@ -72,7 +186,7 @@ int RunCells(const Options& options, Session& session) {
     }
     out.LineDone();
   }
-  return 0;
+  return out.Finish();
 }
 
 int RunPreview(const Options& options, Session& session) {
@@ -91,10 +205,11 @@ int RunPreview(const Options& options, Session& session) {
     AppendEscaped(line.text, options.raw, out.buffer());
     out.LineDone();
   }
-  return 0;
+  return out.Finish();
 }
 
 int RunImage(const Options& options, Session& session) {
+  if (auto failure = RefuseOutputOverInput(options)) return Report(*failure);
   if (auto failure = PrepareImage(options, session)) return Report(*failure);
   const TableImage& image = session.Image();
   std::span<const uint8_t> bytes(image.bytes.data(), static_cast<size_t>(image.imageSize));
@@ -102,11 +217,15 @@ int RunImage(const Options& options, Session& session) {
     session.BuildPackage();
     bytes = session.Package().bytes;
   }
-  if (!WriteFile(*options.output, bytes))
-    return Report({"cannot write " + *options.output, 1});
-  std::FILE* summary = *options.output == "-" ? stderr : stdout;
-  std::fprintf(summary, "records=%u size=%d kb=%d\n", GetRecordCount(image.bytes),
-               image.imageSize, (image.imageSize + 1023) / 1024);
+  if (auto failure = WriteOutput(*options.output, bytes)) return Report(*failure);
+  const std::string summary = "records=" + std::to_string(GetRecordCount(image.bytes)) +
+                              " size=" + std::to_string(image.imageSize) +
+                              " kb=" + std::to_string((image.imageSize + 1023) / 1024) + "\n";
+  if (*options.output == "-") {
+    std::fputs(summary.c_str(), stderr);
+    return 0;
+  }
+  if (auto failure = WriteStdout(summary)) return Report(*failure);
   return 0;
 }
 
@@ -116,8 +235,7 @@ int RunConfig(const Options& options, Session& session) {
   } else {
     if (auto failure = PrepareData(options, session)) return Report(*failure);
   }
-  const std::string bytes = FormatFieldConfig(session.Fields());
-  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  if (auto failure = WriteStdout(FormatFieldConfig(session.Fields()))) return Report(*failure);
   return 0;
 }
 

@@ -2,6 +2,9 @@
 // writes its failures to stderr.
 #pragma once
 
+#include <optional>
+#include <string_view>
+
 #include "cli/options.h"
 #include "cli/prepare.h"
 
@@ -14,5 +17,14 @@ int RunConfig(const Options& options, Session& session);
 
 // Writes "tabrelium-cli: MESSAGE" on stderr and returns the failure's status.
 int Report(const Failure& failure);
+
+// Writes `bytes` on standard output; a failed write comes back as
+// "cannot write the output: REASON" (the system's words), status 1.
+std::optional<Failure> WriteStdout(std::string_view bytes);
+
+// The end of every run: flushes and closes standard output, whose last
+// buffered bytes may be the ones that are lost. Returns `status`, or, when
+// it was 0 and the output was lost, reports that and returns 1.
+int CloseStdout(int status);
 
 }  // namespace tabrelium::cli

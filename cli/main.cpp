@@ -1,27 +1,36 @@
 // tabrelium-cli: the window's engine for scripts and for checking a data
 // file before a download. Reads the configuration, never writes it.
-#include <cstdio>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/download_command.h"
 #include "cli/options.h"
 
+namespace {
+
+int Run(const tabrelium::cli::Options& options) {
+  using namespace tabrelium::cli;
+  if (options.command == "help" || options.help) {
+    const std::string topic =
+        options.command == "help" ? options.file.value_or("") : options.command;
+    if (auto failure = WriteStdout(UsageText(topic))) return Report(*failure);
+    return 0;
+  }
+  tabrelium::Session session;
+  if (options.command == "cells") return RunCells(options, session);
+  if (options.command == "preview") return RunPreview(options, session);
+  if (options.command == "image") return RunImage(options, session);
+  if (options.command == "download") return RunDownload(options, session);
+  return RunConfig(options, session);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace tabrelium::cli;
   std::string error;
   const std::optional<Options> options = ParseOptions(argc, argv, error);
   if (!options) return Report({error, 2});
-  if (options->command == "help" || options->help) {
-    const std::string topic =
-        options->command == "help" ? options->file.value_or("") : options->command;
-    std::fputs(UsageText(topic).c_str(), stdout);
-    return 0;
-  }
-  tabrelium::Session session;
-  if (options->command == "cells") return RunCells(*options, session);
-  if (options->command == "preview") return RunPreview(*options, session);
-  if (options->command == "image") return RunImage(*options, session);
-  if (options->command == "download") return RunDownload(*options, session);
-  return RunConfig(*options, session);
+  // An exit status of 0 promises that everything printed arrived.
+  return CloseStdout(Run(*options));
 }

@@ -30,8 +30,11 @@ std::optional<Failure> ReplayChoice(const ComboChoice& choice, Session& session)
 std::optional<Failure> LoadConfiguration(const Options& options, Session& session) {
   if (options.configPath) {
     // A path the user typed must exist; a missing default file is a first run.
-    if (!session.LoadConfiguration(*options.configPath))
-      return Failure{"cannot read the configuration file " + *options.configPath, 1};
+    if (Status loaded = session.LoadConfiguration(*options.configPath); !loaded.ok()) {
+      // The reason, when there is one, on a line of its own as for a data file.
+      const std::string reason = loaded.message().empty() ? "" : "\n" + loaded.message();
+      return Failure{"cannot read the configuration file " + *options.configPath + reason, 1};
+    }
   } else {
     session.LoadConfiguration(DefaultConfigPath());
   }

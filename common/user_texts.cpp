@@ -42,6 +42,26 @@ std::string ErrorValueText(std::string_view cell, std::string_view value) {
                 c.c_str(), v.c_str());
 }
 
+std::string NotRegularFileText(std::string_view path, FileKind kind) {
+  struct Words {
+    std::string_view english, chinese;
+  };
+  const Words words = [kind]() -> Words {
+    switch (kind) {
+      case FileKind::kFolder: return {"a folder", "文件夹"};
+      case FileKind::kFifo: return {"a FIFO", "命名管道"};
+      case FileKind::kCharacterDevice: return {"a character device", "字符设备"};
+      case FileKind::kBlockDevice: return {"a block device", "块设备"};
+      case FileKind::kSocket: return {"a socket", "套接字"};
+      default: return {"a file of another kind", "其他类型的文件"};
+    }
+  }();
+  // Concatenated, not formatted: a path has no length limit.
+  const std::string p(path);
+  return p + " is not a regular file (" + std::string(words.english) + ")(" + p + "不是普通文件(" +
+         std::string(words.chinese) + "))";
+}
+
 std::string SheetColumnsDroppedText(uint32_t columnsKept) {
   return Format(
       "The worksheet has more than %u columns; only the first %u were read"
@@ -74,6 +94,23 @@ std::string TextTruncatedText() {
   return Text(
       "The data file's text is larger than 64 MB; only the first 64 MB were loaded"
       "(数据文件文本大于64MB,只读取了前64MB)");
+}
+
+std::string NulText(int64_t line, int64_t linesAfter) {
+  const auto l = static_cast<long long>(line), n = static_cast<long long>(linesAfter);
+  return Format(
+      "A NUL byte in line %lld ends the data: the rest of that line and the %lld line(s) after "
+      "it were not read(第%lld行的NUL字节结束了数据,该行其余部分及之后的%lld行未读取)",
+      l, n, l, n);
+}
+
+std::string SheetNulText(std::string_view cell, int64_t rowsAfter) {
+  const std::string name(cell);
+  const auto n = static_cast<long long>(rowsAfter);
+  return Format(
+      "Cell %s holds a NUL byte, which ends the data: the rest of its row and the %lld row(s) "
+      "after it were not read(单元格%s含有NUL字节,数据到此结束,该行其余部分及之后的%lld行未读取)",
+      name.c_str(), n, name.c_str(), n);
 }
 
 std::string CellsCutText(int64_t cells, int maxBytes, int32_t firstRow, int32_t firstColumn) {

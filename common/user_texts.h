@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "common/download_facts.h"
+#include "common/regular_file.h"
 #include "common/status.h"
 
 namespace tabrelium::texts {
@@ -42,6 +43,9 @@ std::string_view DeviceReportText(DownloadOutcome reported);
 std::string LoadFailureText(const Status& failure);
 // "Cell B3 holds the error value #N/A(单元格B3含有错误值#N/A)".
 std::string ErrorValueText(std::string_view cell, std::string_view value);
+// A path refused before it was read, for what it names instead of a file:
+// "d.csv is not a regular file (a FIFO)(d.csv不是普通文件(命名管道))".
+std::string NotRegularFileText(std::string_view path, FileKind kind);
 
 // What a load, a cut or a table image dropped without failing.
 std::string SheetColumnsDroppedText(uint32_t columnsKept);
@@ -49,6 +53,10 @@ std::string SheetRowsDroppedText(uint32_t rowsKept);
 std::string SheetTextLimitText();
 std::string UnmappableText(uint64_t characters);
 std::string TextTruncatedText();
+// A NUL byte ended the data in line `line` (or in a sheet's cell `cell`);
+// `linesAfter` lines (rows) after it were not read.
+std::string NulText(int64_t line, int64_t linesAfter);
+std::string SheetNulText(std::string_view cell, int64_t rowsAfter);
 std::string CellsCutText(int64_t cells, int maxBytes, int32_t firstRow, int32_t firstColumn);
 std::string FieldsDroppedText(int64_t lines, int fieldsKept);
 std::string ImageRowsDroppedText(int64_t rows);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "common/regular_file.h"
 #include "common/user_texts.h"
 #include "config/config_file.h"
 #include "data/text_cutter.h"
@@ -31,7 +32,14 @@ Status LoadFailure(const Status& why) {
 
 Session::Session() : fields_(MakeDefaultFieldTable()) {}
 
-bool Session::LoadConfiguration(const std::string& path) { return LoadFieldConfig(path, fields_); }
+Status Session::LoadConfiguration(const std::string& path) {
+  if (Status regular = CheckRegularFile(path); !regular.ok()) {
+    fields_ = MakeDefaultFieldTable();
+    return regular;
+  }
+  if (!LoadFieldConfig(path, fields_)) return Status::Failed({});
+  return {};
+}
 
 Status Session::SaveConfiguration(const std::string& path) const {
   return SaveFieldConfig(path, fields_);
@@ -40,6 +48,7 @@ Status Session::SaveConfiguration(const std::string& path) const {
 void Session::SetFields(const FieldTable& table) { fields_ = table; }
 
 Status Session::LoadDataFile(const std::string& path) {
+  if (Status regular = CheckRegularFile(path); !regular.ok()) return LoadFailure(regular);
   const std::string ext = LowerFileExtension(path);
   if (ext == "txt" || ext == "csv") {
     if (!LoadTextFile(path, buffer_, cells_)) return LoadFailure(Status::Failed({}));
@@ -128,6 +137,16 @@ std::vector<std::string> Session::LossTexts() const {
   const size_t unmappable = buffer_.unmappable + sheetReport_.unmappable;
   if (unmappable > 0) losses.push_back(texts::UnmappableText(unmappable));
   if (buffer_.WasTruncated()) losses.push_back(texts::TextTruncatedText());
+  // The cutting rules end the text at a NUL byte; what that leaves out is
+  // told like any other limit.
+  if (const std::optional<NulCut> nul = FindNulCut(buffer_)) {
+    if (fromSpreadsheet_ && sheetReport_.nulCell)
+      losses.push_back(texts::SheetNulText(
+          SheetCellName(sheetReport_.nulCell->row - 1, sheetReport_.nulCell->column - 1),
+          nul->linesAfter));
+    else
+      losses.push_back(texts::NulText(nul->line, nul->linesAfter));
+  }
   const CutReport& cut = cells_.report;
   if (cut.cutCells > 0)
     losses.push_back(

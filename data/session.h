@@ -39,9 +39,11 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   // The field table from the configuration file at `path` (the defaults
-  // where it says nothing). False when the file cannot be read; the
-  // defaults then stand.
-  bool LoadConfiguration(const std::string& path);
+  // where it says nothing). Fails when the file cannot be read, the
+  // defaults then standing: with an empty message when it is missing or
+  // unreadable, with the user's text when it is no regular file (a FIFO, a
+  // device, a folder), which is refused before it is opened for reading.
+  Status LoadConfiguration(const std::string& path);
   // Saves the field table to `path` atomically; fails saying why.
   Status SaveConfiguration(const std::string& path) const;
   // Replaces the field table as a configuration file would.
@@ -54,7 +56,9 @@ class Session {
   // loaded data stay as they were, or are gone when the file broke off
   // while it was read (an empty file, a worksheet with an error value); the
   // failure's message is the user's text, its code kErrorValue when the
-  // file holds an error value.
+  // file holds an error value. A path that names no regular file (a FIFO,
+  // a device, a folder) is refused before it is opened for reading, what
+  // it is on the message's second line.
   Status LoadDataFile(const std::string& path);
   // The same for GBK text in memory (the fuzz targets and the tests).
   Status LoadText(std::string_view gbk);

@@ -102,6 +102,8 @@ Status LoadSheetText(const SheetData& sheet, TextBuffer& buffer, CellTable& cell
                                           ? CutGbk(value, kMaxSheetValueBytes)
                                           : TrimAndCut(value);
         total += kept.size();
+        if (!report.nulCell && kept.find('\0') != std::string_view::npos)
+          report.nulCell = SheetCellPlace(row, column);
         text.insert(text.end(), kept.begin(), kept.end());
       }
       if (k + 1 < columnsRead) text.push_back('\t');

@@ -1,12 +1,14 @@
-// Loading an "xls", "xlsx" or "dbf" file: its first worksheet's used range
-// (the bounding box of the cells that hold a value), at most 32 columns and
-// 100,000 rows, becomes tab-separated GBK text in the TextBuffer, one line
-// per row that is not empty; then it is cut like any text file.
+// Loading an "xls", "xlsx", "ods" or "dbf" file: its first worksheet's used
+// range (the bounding box of the cells that hold a value), at most 32
+// columns and 100,000 rows, becomes tab-separated GBK text in the
+// TextBuffer, one line per row that is not empty; then it is cut like any
+// text file.
 //
 // Thread-safety: plain functions on caller-owned stores.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/status.h"
@@ -25,6 +27,8 @@ struct SpreadsheetReport {
   uint32_t droppedRows = 0;     // rows of the used range after the 100,000th
   bool stoppedAtTextLimit = false;  // the text reached 64 MiB
   size_t unmappable = 0;        // characters GBK lacks, written as '?'
+  // The first cell whose value holds a NUL byte, which ends the text there.
+  std::optional<InputPlace> nulCell;
 };
 
 // Turns `sheet` into text. Fails, with `buffer` and `cells` as they were,

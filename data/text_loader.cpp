@@ -125,6 +125,26 @@ bool LoadTextFile(const std::string& path, TextBuffer& buffer, CellTable& cells)
   return true;
 }
 
+std::optional<NulCut> FindNulCut(const TextBuffer& buffer) {
+  if (buffer.textEnd >= buffer.textLength) return std::nullopt;
+  const std::string_view text(reinterpret_cast<const char*>(buffer.text.data()),
+                              static_cast<size_t>(buffer.textLength));
+  const std::string_view end = buffer.lineEnd;
+  const auto count = [&](std::string_view part) {
+    int64_t lines = 0;
+    for (size_t at = part.find(end); at != std::string_view::npos; at = part.find(end, at + end.size()))
+      ++lines;
+    return lines;
+  };
+  const size_t nul = static_cast<size_t>(buffer.textEnd);
+  NulCut cut;
+  cut.line = count(text.substr(0, nul)) + 1;
+  // The text always ends with a line end, so every line after the NUL's
+  // own is counted by its end.
+  cut.linesAfter = std::max<int64_t>(count(text) - cut.line, 0);
+  return cut;
+}
+
 bool AdoptTextBytes(BulkVector<uint8_t>&& bytes, TextBuffer& buffer, CellTable& cells) {
   ClearCellTable(cells);
   buffer.textLength = 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,14 @@ namespace tabrelium {
 // opened changes nothing; an empty one clears `cells` and sets textLength 0
 // but leaves the previous bytes to be cut again.
 bool LoadTextFile(const std::string& path, TextBuffer& buffer, CellTable& cells);
+
+// Where a NUL byte ended the text: the 1-based line it stands in and how
+// many lines after that one were not read. Nothing when no NUL cut it.
+struct NulCut {
+  int64_t line = 0;
+  int64_t linesAfter = 0;
+};
+std::optional<NulCut> FindNulCut(const TextBuffer& buffer);
 
 // Takes `bytes` (GBK text a spreadsheet produced) as the loaded text,
 // without copying it. False, with the table cleared, when it is empty.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/test_support.h"
 
@@ -33,6 +34,30 @@ TEST(Session, LoadsByExtensionAndKeepsTheDataWhenAFileCannotBeRead) {
     else
       EXPECT_EQ(failed.message(), kInvalid) << path;
     EXPECT_EQ(session.Cells().rowCount, 2) << path;
+  }
+}
+
+// A NUL byte ends the data; what it leaves out is told, never silent.
+TEST(Session, ANulByteThatEndsTheDataIsTold) {
+  struct Case {
+    std::string text;
+    std::string told;
+  };
+  const Case cases[] = {
+      {std::string("h,x\r\na,b\r\nc\0d,e\r\nf,g\r\nh,i\r\n", 23),
+       "A NUL byte in line 3 ends the data: the rest of that line and the 2 line(s) after it"},
+      {std::string("h,x\na,b\nc\0d\nf,g", 16),
+       "A NUL byte in line 3 ends the data: the rest of that line and the 1 line(s) after it"},
+      {std::string("h,x\r\na,b\r\n\0", 11),
+       "A NUL byte in line 3 ends the data: the rest of that line and the 0 line(s) after it"},
+  };
+  for (const Case& c : cases) {
+    testing::TempDir dir;
+    Session session;
+    ASSERT_TRUE(session.LoadDataFile(dir.Write("n.csv", c.text)).ok());
+    const std::vector<std::string> losses = session.LossTexts();
+    ASSERT_EQ(losses.size(), 1u) << c.told;
+    EXPECT_EQ(losses[0].rfind(c.told, 0), 0u) << losses[0];
   }
 }
 

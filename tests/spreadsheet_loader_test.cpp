@@ -199,6 +199,17 @@ TEST(SheetText, AnErrorValueFailsTheLoadNamingItsCell) {
   EXPECT_EQ(l.cells.rowCount, 0);
 }
 
+TEST(SheetText, ACellWithANulByteIsNamed) {
+  SheetData sheet;
+  sheet.AddText(0, 0, "h");
+  sheet.AddText(1, 1, std::string("a\0b", 3));
+  sheet.AddText(2, 1, std::string("c\0", 2));
+  Loaded l = Load(sheet);
+  ASSERT_TRUE(l.ok);
+  ASSERT_TRUE(l.report.nulCell);
+  EXPECT_EQ(SheetCellName(l.report.nulCell->row - 1, l.report.nulCell->column - 1), "B2");
+}
+
 TEST(SheetText, CellsInAnyOrderAndRepeatedCells) {
   SheetData sheet;
   sheet.AddText(1, 1, "d");

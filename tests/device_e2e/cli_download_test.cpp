@@ -83,7 +83,7 @@ TEST_F(CliDownload, EachFailureHasItsMessage) {
   struct Case {
     std::string knobs;
     std::string message;
-    std::string options;
+    std::string options = {};
   };
   const Case cases[] = {
       {"TABRELIUM_EMU_PRESENT=0",
