@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -33,8 +34,8 @@ std::string FormatSheetNumber(double value) {
   // Whole numbers a double holds exactly (up to 2^53): their digits, no
   // grouping, so a long code stored as a number stays a usable key.
   if (value == std::trunc(value) && std::fabs(value) <= 9007199254740992.0) {
-    std::snprintf(text, sizeof text, "%.0f", value == 0 ? 0.0 : value);
-    return text;
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, static_cast<int64_t>(value));
+    return std::string(text, ec == std::errc() ? end : text);
   }
   // The shortest form that reads back the same, unless it needs more than
   // 15 significant digits: then 15 of them, as a sheet shows the value.
