@@ -38,15 +38,20 @@ bool IsQuoted(std::string_view text) {
   return text.size() >= 2 && text.front() == '"' && text.back() == '"';
 }
 
-// A name enclosed in quotes loses them on the next read, and a custom
-// separator's name ends its line, whose trailing blanks are trimmed.
+// A CR ends a line of the saved file; a file without CR LF may have put one
+// inside a name.
+bool HoldsCr(std::string_view text) { return text.find('\r') != std::string_view::npos; }
+
+// A name enclosed in quotes loses them on the next read, one holding a CR
+// is cut there, and a custom separator's name ends its line, whose
+// trailing blanks are trimmed.
 bool SurvivesSave(const FieldTable& t) {
   for (int32_t i = 0; i < t.fieldCount; ++i) {
-    if (IsQuoted(t.fields[i].displayName)) return false;
+    if (IsQuoted(t.fields[i].displayName) || HoldsCr(t.fields[i].displayName)) return false;
   }
   if (t.separatorCount > tabrelium::kDefaultSeparatorCount) {
     const std::string_view name = t.separators[tabrelium::kDefaultSeparatorCount].name;
-    if (IsQuoted(name)) return false;
+    if (IsQuoted(name) || HoldsCr(name)) return false;
     if (!name.empty() && (name.back() == ' ' || name.back() == '\t')) return false;
   }
   return true;
