@@ -26,7 +26,12 @@ void CDataListModel::Rebuild(const CellTable& cells) {
   m_cells = &cells;
   m_rowCount = GetRowCount(cells);
   m_headings.clear();
-  m_headings << QStringLiteral("r\\c");
+  // The number column is padded like the others, to the digits of the last
+  // record number, so that "100000" is not cut to "999…".
+  QString numberHeading = QStringLiteral("r\\c");
+  const int digits = static_cast<int>(QString::number(m_rowCount).size());
+  if (digits >= numberHeading.size()) numberHeading = numberHeading.leftJustified(digits + 1);
+  m_headings << numberHeading;
   const int columns = GetColumnCount(cells);
   for (int i = 1; i <= columns; ++i) {
     std::string title = GetColumnTitle(cells, i);

@@ -25,7 +25,7 @@ class CDataListModel : public QAbstractTableModel {
   // The columns and rows of `cells` (kept by reference until the next call).
   void Rebuild(const CellTable& cells);
   // The headings as the window's columns show them (padded to each
-  // column's longest cell).
+  // column's longest cell, the number column to the last record number).
   const QStringList& Headings() const { return m_headings; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -5,6 +5,7 @@
 #include <QScrollBar>
 #include <algorithm>
 
+#include "app/display_name_rule.h"
 #include "app/in_place_edit.h"
 
 namespace tabrelium {
@@ -171,6 +172,8 @@ void CEditGridCtrl::EditCell(int row, int column, const QString& text) {
       column < GRID_MAX_COLUMNS ? m_columnChars[static_cast<size_t>(column)] : QString();
   if (!editor->BeginEdit(rect, this, row, column, chars, text)) return;
   editor->SetLimitBytes(LimitBytesOf(column));
+  // A name the configuration file would not give back is never typed.
+  if (column == kNameColumn) editor->SetTextRule(&SurvivesSaveAndLoad);
 }
 
 void CEditGridCtrl::OnEndLabelEdit(int row, int column, const QString& text) {

@@ -116,8 +116,17 @@ class CInPlaceEditBox final : public QLineEdit {
       QApplication::beep();
       return;
     }
+    // A deletion or an undo may make a text the rule refuses ("a/x/" less
+    // the x): it is taken back.
+    const QString before = text();
+    const int cursor = cursorPosition();
     QLineEdit::keyPressEvent(event);
     event->accept();
+    if (RuleGuards(*owner, before) && text() != before && !owner->m_textRule(text())) {
+      setText(before);
+      setCursorPosition(cursor);
+      QApplication::beep();
+    }
   }
 
   // Text committed by an input method is typed text too: the set and the
@@ -134,6 +143,7 @@ class CInPlaceEditBox final : public QLineEdit {
       if (owner->m_allowedChars.isEmpty() || owner->m_allowedChars.contains(c)) kept += c;
     }
     if (owner->m_limitBytes > 0) kept = HeadWithinBytes(kept, owner->m_limitBytes - KeptBytes());
+    kept = WithinRule(*owner, kept);
     if (kept == commit) {
       QLineEdit::inputMethodEvent(event);
       return;
@@ -194,13 +204,45 @@ class CInPlaceEditBox final : public QLineEdit {
     return GbkBytes(kept);
   }
 
+  // The text after `inserted` replaces the selection, or goes in at the cursor.
+  QString TextWith(const QString& inserted) const {
+    QString result = text();
+    if (hasSelectedText())
+      result.replace(selectionStart(), selectionLength(), inserted);
+    else
+      result.insert(cursorPosition(), inserted);
+    return result;
+  }
+
+  // The characters of `inserted`, in order, that keep the text within the
+  // rule, each judged with those kept before it.
+  QString WithinRule(const CInPlaceEdit& owner, const QString& inserted) const {
+    if (!RuleGuards(owner, text()) || owner.m_textRule(TextWith(inserted))) return inserted;
+    QString kept;
+    for (qsizetype i = 0; i < inserted.size();) {
+      const bool pair = inserted[i].isHighSurrogate() && i + 1 < inserted.size() &&
+                        inserted[i + 1].isLowSurrogate();
+      const QString character = inserted.mid(i, pair ? 2 : 1);
+      if (owner.m_textRule(TextWith(kept + character))) kept += character;
+      i += character.size();
+    }
+    return kept;
+  }
+
   bool Admits(const CInPlaceEdit& owner, const QString& typed) const {
     if (!owner.m_allowedChars.isEmpty()) {
       for (QChar c : typed) {
         if (!owner.m_allowedChars.contains(c)) return false;
       }
     }
-    return owner.m_limitBytes <= 0 || KeptBytes() + GbkBytes(typed) <= owner.m_limitBytes;
+    if (owner.m_limitBytes > 0 && KeptBytes() + GbkBytes(typed) > owner.m_limitBytes) return false;
+    return !RuleGuards(owner, text()) || owner.m_textRule(TextWith(typed));
+  }
+
+  // The rule keeps a text within it; a text the box was opened with that
+  // is already outside it (set by a program) may be mended freely.
+  static bool RuleGuards(const CInPlaceEdit& owner, const QString& current) {
+    return owner.m_textRule && owner.m_textRule(current);
   }
 
   // A paste is not held to the column's characters, only to the limit: what
@@ -208,8 +250,9 @@ class CInPlaceEditBox final : public QLineEdit {
   void PasteWithinLimit(const CInPlaceEdit& owner, QClipboard::Mode mode) {
     const QString clip = FirstLine(QApplication::clipboard()->text(mode));
     if (clip.isEmpty()) return;
-    const QString head =
+    QString head =
         owner.m_limitBytes > 0 ? HeadWithinBytes(clip, owner.m_limitBytes - KeptBytes()) : clip;
+    head = WithinRule(owner, head);
     if (head.size() < clip.size()) QApplication::beep();
     if (!head.isEmpty()) insert(head);
   }
@@ -242,6 +285,7 @@ bool CInPlaceEdit::BeginEdit(const QRect& rect, CEditGridCtrl* parent, int row, 
   m_startText = text;
   m_grid = parent;
   m_limitBytes = 0;
+  m_textRule = nullptr;
   auto* box = new CInPlaceEditBox(parent->viewport());
   box->setFont(parent->font());
   box->setGeometry(rect);
@@ -254,6 +298,8 @@ bool CInPlaceEdit::BeginEdit(const QRect& rect, CEditGridCtrl* parent, int row, 
 }
 
 void CInPlaceEdit::SetLimitBytes(int bytes) { m_limitBytes = std::max(0, bytes); }
+
+void CInPlaceEdit::SetTextRule(TextRule rule) { m_textRule = std::move(rule); }
 
 QLineEdit* CInPlaceEdit::Window() const { return m_box.data(); }
 

@@ -1,6 +1,8 @@
 // The in-place text box of the configuration grid: one object for the whole
 // program, whose box exists only while a cell is being edited. It filters
-// typed characters by the column's set, limits the text in GBK bytes, and
+// typed characters by the column's set, limits the text in GBK bytes, keeps
+// the text within the column's rule (a text the rule refuses is never made:
+// by typing, an input method, a paste, a deletion or an undo), and
 // writes its text back into the cell when it loses the focus (Enter keeps
 // the text, Escape restores the cell's text).
 //
@@ -14,6 +16,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QString>
+#include <functional>
 
 namespace tabrelium {
 
@@ -38,6 +41,10 @@ class CInPlaceEdit {
                  const QString& allowedChars, const QString& text);
   // Most GBK bytes the box takes; 0 for no limit. Does not cut the text already in it.
   void SetLimitBytes(int bytes);
+  // The texts the box may hold (empty: any); a change that would make
+  // another is refused with a beep. The text already in it is not judged.
+  using TextRule = std::function<bool(const QString&)>;
+  void SetTextRule(TextRule rule);
 
   // The open box, or null.
   QLineEdit* Window() const;
@@ -69,6 +76,7 @@ class CInPlaceEdit {
   QString m_allowedChars;
   QString m_startText;
   int m_limitBytes = 0;
+  TextRule m_textRule;
   QPointer<QLineEdit> m_box;
   QPointer<CEditGridCtrl> m_grid;
 };

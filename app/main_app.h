@@ -1,5 +1,7 @@
 // The application: starts the program, runs the main dialog modally and
-// ends the program when the dialog closes.
+// ends the program when the dialog closes. However the program is ended
+// (the window closed, SIGTERM, SIGHUP or SIGINT, the session manager), the
+// window closes in order first, which saves the configuration.
 //
 // Thread-safety: UI thread only.
 #pragma once

@@ -3,8 +3,11 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QEventLoop>
+#include <QBoxLayout>
 #include <QFrame>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,18 +16,23 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTreeWidget>
 #include <QUrl>
 
-#include "app/about_dlg.h"
+#include "app/about_box.h"
 #include "app/app_icon.h"
 #include "app/data_list_model.h"
 #include "app/data_list_view.h"
 #include "app/dialog_units.h"
 #include "app/gbk_text.h"
+#include "app/help_box.h"
 #include "app/ui_thread_call.h"
 #include "app/edit_grid_ctrl.h"
 #include "app/window_fonts.h"
+#include "common/text_encoding.h"
 #include "common/user_texts.h"
 #include "config/config_file.h"
 #include "device/hid_link.h"
@@ -32,55 +40,71 @@
 namespace tabrelium {
 namespace {
 
-// The dialog as designed, in dialog units.
+// The window as designed, in dialog units: its first size, where the screen
+// has room for it.
 constexpr int kDialogWidth = 664;
 constexpr int kDialogHeight = 396;
+// Room left around a first window for the window manager's frame.
+constexpr int kFrameAllowanceX = 16;
+constexpr int kFrameAllowanceY = 48;
 
 // The grid's column widths were designed in pixels of a font whose average
 // character is 6 pixels wide; they scale with the dialog font.
 constexpr int kDesignedBaseX = 6;
 
-QLabel* AddLabel(QWidget* parent, const DialogUnits& du, const QString& text, QRect units) {
+QLabel* NewLabel(QWidget* parent, const QString& text) {
   auto* label = new QLabel(text, parent);
-  label->setGeometry(du.ToPixels(units.x(), units.y(), units.width(), units.height()));
-  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   return label;
 }
 
-QPushButton* AddButton(QWidget* parent, const DialogUnits& du, const char* id, const QString& text,
-                       QRect units) {
+QPushButton* NewButton(QWidget* parent, const char* id, const QString& text) {
   auto* button = new QPushButton(text, parent);
   button->setObjectName(QString::fromLatin1(id));
-  button->setGeometry(du.ToPixels(units.x(), units.y(), units.width(), units.height()));
   // The dialog has no default button: Enter presses nothing.
   button->setAutoDefault(false);
   button->setDefault(false);
   return button;
 }
 
-// A drop-down list; the designed height is that of the open list.
-QComboBox* AddCombo(QWidget* parent, const DialogUnits& du, const char* id, QRect units) {
+// A drop-down list whose open list is `openHeight` units tall, as designed.
+QComboBox* NewCombo(QWidget* parent, const DialogUnits& du, const char* id, int openHeight) {
   auto* combo = new QComboBox(parent);
   combo->setObjectName(QString::fromLatin1(id));
-  const QRect open = du.ToPixels(units.x(), units.y(), units.width(), units.height());
+  combo->setMinimumWidth(du.X(72));
   const int height = combo->sizeHint().height();
-  combo->setGeometry(open.x(), open.y(), open.width(), height);
   const int itemHeight = combo->fontMetrics().height() + 2;
-  combo->setMaxVisibleItems(std::max(1, (open.height() - height) / std::max(1, itemHeight)));
+  combo->setMaxVisibleItems(std::max(1, (du.Y(openHeight) - height) / std::max(1, itemHeight)));
   return combo;
 }
 
-void AddGreyRule(QWidget* parent, const DialogUnits& du, int x, int y, int width) {
+QFrame* NewGreyRule(QWidget* parent) {
   auto* rule = new QFrame(parent);
-  QRect r = du.ToPixels(x, y, width, 1);
-  r.setHeight(std::max(1, r.height()));
-  rule->setGeometry(r);
   rule->setFrameShape(QFrame::NoFrame);
+  rule->setFixedHeight(1);
   rule->setAutoFillBackground(true);
   QPalette palette = rule->palette();
   palette.setColor(QPalette::Window, palette.color(QPalette::Mid));
   rule->setPalette(palette);
+  return rule;
 }
+
+// A label whose text may grow (the download's words, the status line): it
+// wraps rather than being cut at the window's edge.
+void LetWrap(QLabel* label) {
+  label->setWordWrap(true);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+}
+
+// Where the window keeps its size and place: Qt's settings in the user's
+// configuration folder, read afresh each time (tests move that folder).
+QString WindowSettingsPath() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/tabrelium/window.conf");
+}
+
+constexpr QLatin1String kGeometryKey("window/geometry");
 
 QString Utf8(std::string_view text) { return FromUtf8(text); }
 
@@ -97,6 +121,7 @@ CMainDlg::CMainDlg(std::unique_ptr<CFileChooser> chooser, std::unique_ptr<CMessa
   m_silenceNotice = std::chrono::seconds(5);
   CreateControls();
   OnInitDialog();
+  RestoreWindowGeometry();
 }
 
 CMainDlg::~CMainDlg() {
@@ -112,84 +137,215 @@ CMainDlg::~CMainDlg() {
 
 void CMainDlg::CreateControls() {
   setWindowTitle(QStringLiteral("Tabrelium(泰布林)V1.33"));
+  // Resizable and maximisable: shop screens from 1024 × 640 up.
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                 Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                 Qt::WindowCloseButtonHint);
   setWindowIcon(AppIcon());
   setFont(DialogFont());
   setAcceptDrops(true);
+  setSizeGripEnabled(true);
   const DialogUnits du(font());
-  setFixedSize(du.X(kDialogWidth), du.Y(kDialogHeight));
 
-  AddLabel(this, du, QStringLiteral("DataFile(数据文件)"), {12, 22, 76, 11});
+  // Created in the designed tab order; the layouts below place them.
+  auto* dataFileLabel = NewLabel(this, QStringLiteral("DataFile(数据文件)"));
   m_editDataFile = new QLineEdit(this);
   m_editDataFile->setObjectName(QStringLiteral("1000"));
   m_editDataFile->setReadOnly(true);
-  m_editDataFile->setGeometry(du.ToPixels(90, 22, 451, 12));
-  m_btnBrowse = AddButton(this, du, "1001", QStringLiteral("Browse..(浏览..)"), {556, 18, 95, 18});
+  m_btnBrowse = NewButton(this, "1001", QStringLiteral("Browse..(浏览..)"));
+  m_btnBrowse->setMinimumWidth(du.X(80));
 
-  AddLabel(this, du, QStringLiteral("Config(配置)"), {11, 51, 53, 10});
+  auto* configLabel = NewLabel(this, QStringLiteral("Config(配置)"));
   m_gridConfig = new CEditGridCtrl(this);
   m_gridConfig->setObjectName(QStringLiteral("1004"));
-  m_gridConfig->setGeometry(du.ToPixels(8, 67, 515, 118));
+  m_gridConfig->setMinimumSize(du.X(260), du.Y(48));
 
-  AddLabel(this, du, QStringLiteral("Separator(分隔符号):"), {15, 202, 81, 8});
-  m_comboSeparator = AddCombo(this, du, "1005", {102, 198, 96, 127});
-  AddLabel(this, du, QStringLiteral("StartLine(起始行号):"), {275, 201, 80, 10});
-  m_comboStartLine = AddCombo(this, du, "1006", {363, 200, 96, 127});
+  auto* separatorLabel = NewLabel(this, QStringLiteral("Separator(分隔符号):"));
+  m_comboSeparator = NewCombo(this, du, "1005", 127);
+  auto* startLineLabel = NewLabel(this, QStringLiteral("StartLine(起始行号):"));
+  m_comboStartLine = NewCombo(this, du, "1006", 127);
   for (int i = 1; i <= 9; ++i) m_comboStartLine->addItem(QString::number(i));
 
   m_dataModel = new CDataListModel(this);
   m_listData = new CDataListView(this);
   m_listData->setObjectName(QStringLiteral("1007"));
-  m_listData->setGeometry(du.ToPixels(7, 225, 454, 164));
   m_listData->setModel(m_dataModel);
+  m_listData->setMinimumSize(du.X(200), du.Y(56));
 
-  m_btnDownload = AddButton(this, du, "1011", Utf8(texts::kStartDownload), {531, 70, 120, 22});
-  // About and Help have never done anything when pressed.
-  AddButton(this, du, "1013", QStringLiteral("About(关于)"), {533, 135, 120, 18});
-  AddButton(this, du, "1014", QStringLiteral("Help(帮助)"), {534, 162, 120, 17});
-  AddGreyRule(this, du, 9, 48, 648);
-  AddGreyRule(this, du, 7, 192, 650);
-  AddGreyRule(this, du, 7, 219, 650);
+  m_btnDownload = NewButton(this, "1011", Utf8(texts::kStartDownload));
+  m_btnDownload->setMinimumHeight(du.Y(20));
+  auto* aboutButton = NewButton(this, "1013", QStringLiteral("About(关于)"));
+  auto* helpButton = NewButton(this, "1014", QStringLiteral("Help(帮助)"));
 
   m_lcdFont = LcdFont();
   m_listLcd = new QTreeWidget(this);
   m_listLcd->setObjectName(QStringLiteral("1010"));
-  m_listLcd->setGeometry(du.ToPixels(466, 225, 191, 164));
   m_listLcd->setRootIsDecorated(false);
   m_listLcd->setUniformRowHeights(true);
   m_listLcd->setSelectionMode(QAbstractItemView::SingleSelection);
   m_listLcd->setSelectionBehavior(QAbstractItemView::SelectRows);
   m_listLcd->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  {
+    // The rows column, the device's 20 columns whole, the list's frame and
+    // margins.
+    const QFontMetrics lcd(m_lcdFont);
+    const int rowsColumn =
+        fontMetrics().horizontalAdvance(QStringLiteral("Rows(行数)")) + du.X(10);
+    m_listLcd->setMinimumSize(rowsColumn + lcd.horizontalAdvance(QString(kLcdColumns, '0')) +
+                                  du.X(16),
+                              du.Y(56));
+  }
 
-  AddButton(this, du, "1016", QStringLiteral("Refresh display(刷新显示)"), {507, 198, 121, 18});
-  AddLabel(this, du, QStringLiteral("Size(大小):"), {533, 101, 47, 14});
-  AddLabel(this, du, QStringLiteral("Prog(进度):"), {534, 117, 47, 14});
-  m_labelSize = AddLabel(this, du, QStringLiteral(" 0 B"), {583, 101, 58, 9});
+  auto* refreshButton = NewButton(this, "1016", QStringLiteral("Refresh display(刷新显示)"));
+  auto* sizeLabel = NewLabel(this, QStringLiteral("Size(大小):"));
+  auto* progLabel = NewLabel(this, QStringLiteral("Prog(进度):"));
+  m_labelSize = NewLabel(this, QStringLiteral(" 0 B"));
   m_labelSize->setObjectName(QStringLiteral("1017"));
-  m_labelProgress = AddLabel(this, du, Utf8(texts::kProgressAtStart), {583, 121, 58, 9});
+  m_labelProgress = NewLabel(this, Utf8(texts::kProgressAtStart));
   m_labelProgress->setObjectName(QStringLiteral("1018"));
+  // "Downdload failed(下载失败)" and the download's longer words wrap
+  // within the column instead of being cut.
+  LetWrap(m_labelProgress);
 
   // While a download runs: a thin bar under the progress label, and the
-  // time left in the free space above Refresh.
+  // time left under Help.
   m_progressBar = new QProgressBar(this);
   m_progressBar->setObjectName(QStringLiteral("downloadProgressBar"));
-  m_progressBar->setGeometry(du.ToPixels(534, 131, 117, 3));
+  m_progressBar->setFixedHeight(std::max(3, du.Y(3)));
   m_progressBar->setRange(0, 1000);
   m_progressBar->setTextVisible(false);
   m_progressBar->hide();
-  m_labelTimeLeft = AddLabel(this, du, QString(), {534, 182, 117, 9});
+  m_labelTimeLeft = NewLabel(this, QString());
   m_labelTimeLeft->setObjectName(QStringLiteral("downloadTimeLeft"));
+  LetWrap(m_labelTimeLeft);
   m_labelTimeLeft->hide();
+
+  m_labelStatus = NewLabel(this, QString());
+  m_labelStatus->setObjectName(QStringLiteral("statusLine"));
+  LetWrap(m_labelStatus);
+
+  // The file row.
+  auto* fileRow = new QHBoxLayout;
+  fileRow->addWidget(dataFileLabel);
+  fileRow->addWidget(m_editDataFile, 1);
+  fileRow->addSpacing(du.X(8));
+  fileRow->addWidget(m_btnBrowse);
+
+  // The grid, and beside it the download column.
+  auto* gridColumn = new QVBoxLayout;
+  gridColumn->addWidget(configLabel);
+  gridColumn->addWidget(m_gridConfig, 1);
+  auto* figures = new QGridLayout;
+  figures->setColumnStretch(1, 1);
+  figures->addWidget(sizeLabel, 0, 0, Qt::AlignTop);
+  figures->addWidget(m_labelSize, 0, 1, Qt::AlignTop);
+  figures->addWidget(progLabel, 1, 0, Qt::AlignTop);
+  figures->addWidget(m_labelProgress, 1, 1);
+  figures->addWidget(m_progressBar, 2, 0, 1, 2);
+  auto* downloadColumn = new QVBoxLayout;
+  downloadColumn->addWidget(m_btnDownload);
+  downloadColumn->addLayout(figures);
+  downloadColumn->addWidget(aboutButton);
+  downloadColumn->addWidget(helpButton);
+  downloadColumn->addWidget(m_labelTimeLeft);
+  downloadColumn->addStretch(1);
+  auto* gridRow = new QHBoxLayout;
+  gridRow->addLayout(gridColumn, 1);
+  gridRow->addSpacing(du.X(8));
+  gridRow->addLayout(downloadColumn, 0);
+  // The column is as wide as designed, wider only for longer words.
+  const int columnWidth = du.X(120);
+  for (QWidget* widget : {static_cast<QWidget*>(m_btnDownload), static_cast<QWidget*>(aboutButton),
+                          static_cast<QWidget*>(helpButton)})
+    widget->setMinimumWidth(columnWidth);
+
+  // The cutting choices, and Refresh above the preview.
+  auto* choiceRow = new QHBoxLayout;
+  choiceRow->addWidget(separatorLabel);
+  choiceRow->addWidget(m_comboSeparator);
+  choiceRow->addSpacing(du.X(24));
+  choiceRow->addWidget(startLineLabel);
+  choiceRow->addWidget(m_comboStartLine);
+  choiceRow->addStretch(1);
+  choiceRow->addWidget(refreshButton);
+
+  // The two lists share the extra width, the data list the most.
+  auto* dataColumn = new QVBoxLayout;
+  dataColumn->addWidget(m_listData, 1);
+  dataColumn->addWidget(m_labelStatus);
+  auto* listRow = new QHBoxLayout;
+  listRow->addLayout(dataColumn, 5);
+  listRow->addWidget(m_listLcd, 2);
+
+  // The grid and the lists take the extra height, as their designed
+  // heights share it.
+  auto* window = new QVBoxLayout(this);
+  window->setContentsMargins(du.X(7), du.Y(6), du.X(7), du.Y(6));
+  window->addLayout(fileRow);
+  window->addWidget(NewGreyRule(this));
+  window->addLayout(gridRow, 118);
+  window->addWidget(NewGreyRule(this));
+  window->addLayout(choiceRow);
+  window->addWidget(NewGreyRule(this));
+  window->addLayout(listRow, 164);
 
   connect(m_btnBrowse, &QPushButton::clicked, this, &CMainDlg::OnBrowse);
   connect(m_comboSeparator, &QComboBox::activated, this, &CMainDlg::OnSelchangeSeparator);
   connect(m_comboStartLine, &QComboBox::activated, this, &CMainDlg::OnSelchangeStartLine);
   connect(m_btnDownload, &QPushButton::clicked, this, &CMainDlg::OnStartDownload);
-  connect(findChild<QPushButton*>(QStringLiteral("1016")), &QPushButton::clicked, this,
-          &CMainDlg::OnRefreshDisplay);
+  connect(aboutButton, &QPushButton::clicked, this, &CMainDlg::ShowAboutBox);
+  connect(helpButton, &QPushButton::clicked, this, &CMainDlg::ShowHelpBox);
+  connect(refreshButton, &QPushButton::clicked, this, &CMainDlg::OnRefreshDisplay);
   connect(m_listData->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) { OnItemchangedDataList(current.row()); });
+  // Every rebuild of the list (a load, a recut, a table a failed load
+  // emptied) goes through the model's reset.
+  connect(m_dataModel, &QAbstractItemModel::modelReset, this, &CMainDlg::UpdateStatusLine);
+}
+
+void CMainDlg::UpdateStatusLine() {
+  if (m_bDataLoaded == 0) {
+    m_labelStatus->clear();
+    return;
+  }
+  const FieldTable& fields = m_session.Fields();
+  const std::string separator =
+      fields.separatorIndex < fields.separatorCount
+          ? FromGbk(fields.separators[fields.separatorIndex].name).toStdString()
+          : std::string();
+  texts::DataStatusFacts facts;
+  facts.records = GetRowCount(m_session.Cells());
+  facts.columns = GetColumnCount(m_session.Cells());
+  // The start line this file is cut with (lowered for a short file).
+  facts.headingLinesSkipped = m_session.StartLineInForce();
+  facts.separatorName = separator;
+  facts.encodingName = TextEncodingName(m_session.Text().encoding);
+  facts.fromWorksheet = m_session.FromSpreadsheet();
+  facts.somethingDropped = !m_session.LossTexts().empty();
+  m_labelStatus->setText(FromUtf8(texts::DataStatusText(facts)));
+}
+
+void CMainDlg::RestoreWindowGeometry() {
+  const QSettings settings(WindowSettingsPath(), QSettings::IniFormat);
+  if (restoreGeometry(settings.value(kGeometryKey).toByteArray())) return;
+  // The first run: the designed size where the screen has room for it.
+  const DialogUnits du(font());
+  const QSize designed(du.X(kDialogWidth), du.Y(kDialogHeight));
+  const QScreen* where = screen();
+  const QRect room = where != nullptr ? where->availableGeometry() : QRect(QPoint(), designed);
+  QSize size = designed.boundedTo(room.size() - QSize(kFrameAllowanceX, kFrameAllowanceY));
+  // A narrow screen shrinks the height too: never taller for its width than
+  // designed.
+  size.setHeight(std::min(size.height(), designed.height() * size.width() / designed.width()));
+  resize(size.expandedTo(minimumSizeHint()));
+  // Centred with its frame, whose top left is the window's position.
+  move(room.x() + (room.width() - width() - kFrameAllowanceX) / 2,
+       room.y() + (room.height() - height() - kFrameAllowanceY) / 2);
+}
+
+void CMainDlg::SaveWindowGeometry() const {
+  QSettings settings(WindowSettingsPath(), QSettings::IniFormat);
+  settings.setValue(kGeometryKey, saveGeometry());
 }
 
 void CMainDlg::OnInitDialog() {
@@ -225,6 +381,9 @@ void CMainDlg::OnInitDialog() {
   m_dataModel->ShowInitialColumns();
   SizeDataColumnsToHeadings();
   m_bDownloading = 0;
+  // A highlight can change without the current row (Ctrl+click clears it).
+  connect(m_listData->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { ShowHighlightedRecord(); });
 }
 
 void CMainDlg::keyPressEvent(QKeyEvent* event) {
@@ -261,14 +420,8 @@ void CMainDlg::closeEvent(QCloseEvent* event) {
     connect(this, &CMainDlg::DownloadThreadEnded, &loop, &QEventLoop::quit);
     if (IsDownloadThreadRunning()) loop.exec();
   }
-  if (!m_strConfigPath.isEmpty()) {
-    ReadFieldsFromGrid();  // saved whether or not they fit the data
-    // The window closes either way; the worker must know the grid's
-    // edits are not kept.
-    if (const Status saved = m_session.SaveConfiguration(m_strConfigPath.toStdString()); !saved.ok())
-      Message(FromUtf8(texts::ConfigurationNotSavedText(saved.message())),
-              FromUtf8(texts::kErrorCaption), MessageIcon::kStop);
-  }
+  SaveWindowGeometry();
+  SaveConfiguration();
   event->accept();
   done(QDialog::Accepted);
 }
@@ -286,6 +439,11 @@ void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CMainDlg::ShowAboutBox() {
   CAboutDlg about(this);
   about.exec();
+}
+
+void CMainDlg::ShowHelpBox() {
+  CHelpDlg help(QDir::toNativeSeparators(m_strConfigPath), this);
+  help.exec();
 }
 
 void CMainDlg::dragEnterEvent(QDragEnterEvent* event) {

@@ -68,6 +68,11 @@ class CMainDlg : public QDialog, public DownloadOwner {
   void FillGridFromFields();
   void RebuildDataColumns();
   void ShowLcdPreview(int32_t record);
+  // The grid's fields into the configuration file, told when that fails:
+  // what closing does, and what every other way of quitting does too.
+  void SaveConfiguration();
+  // Whether the window has begun to close (it saved then).
+  bool IsClosing() const { return m_bClosing; }
 
   // DownloadOwner: called on the download thread.
   void ShowConnected() override;
@@ -112,8 +117,22 @@ class CMainDlg : public QDialog, public DownloadOwner {
   void OnInitDialog();
   void CreateControls();
   void OnItemchangedDataList(int row);
+  // The preview shows the record highlighted in the data list, or nothing
+  // when none is; `force` shows it again even when it was shown last.
+  void ShowHighlightedRecord(bool force = false);
+  // The start-line list shows the start line the text is cut with.
+  void ShowStartLineInForce();
+  // The progress label and the bar tell how the download ended.
+  void ShowDownloadEnding(const DownloadResult& result);
   void SizeDataColumnsToHeadings();
   void ShowAboutBox();
+  void ShowHelpBox();
+  // The status line's facts from the session, after every rebuild of the list.
+  void UpdateStatusLine();
+  // The window's size and place, kept between runs in Qt's own settings
+  // (never in the configuration file, which other programs read).
+  void RestoreWindowGeometry();
+  void SaveWindowGeometry() const;
   void Message(const QString& text, const QString& caption = QString(),
                MessageIcon icon = MessageIcon::kNone);
   void TellLoadLosses();
@@ -147,6 +166,7 @@ class CMainDlg : public QDialog, public DownloadOwner {
   QLabel* m_labelProgress = nullptr;          // 1018
   QProgressBar* m_progressBar = nullptr;
   QLabel* m_labelTimeLeft = nullptr;
+  QLabel* m_labelStatus = nullptr;  // under the data list: what the load made of the file
   QFont m_lcdFont;  // the preview's lines: Chinese characters two columns wide
 
   int m_bDataLoaded = 0;
@@ -164,6 +184,8 @@ class CMainDlg : public QDialog, public DownloadOwner {
   bool m_bClosing = false;
   DownloadEta m_eta;  // fed on the download thread, read on the UI thread
   QString m_labelBeforeSilence;  // the progress label the silence notice covers
+  DownloadResult m_downloadResult;  // written by the thread before it returns
+  int m_previewedRow = -2;  // the data list row the preview shows (-1 none, -2 unknown)
 };
 
 }  // namespace tabrelium

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLabel>
+#include <QProgressBar>
 #include <QTreeWidget>
 
 #include "app/data_list_model.h"
@@ -51,17 +52,16 @@ bool CMainDlg::OpenDataFile(const QString& chosenPath) {
   m_editDataFile->setText(QDir::toNativeSeparators(path));
   m_labelSize->setText(QStringLiteral(" 0 B"));
   m_labelProgress->setText(QStringLiteral(" 0 %"));
+  m_progressBar->hide();  // a new file: the last download's ending is told no more
   m_strDataFile = path;
   m_lastFolder = QFileInfo(path).absolutePath();
 
   // The list shows the separator the text was just cut with, not the one
   // chosen before the detection.
   SelectComboItem(m_comboSeparator, m_session.Fields().separatorIndex);
-  if (m_session.StartLineLowered())
-    SelectComboItem(m_comboStartLine, m_session.Fields().startLine);
+  ShowStartLineInForce();
   m_bDataLoaded = 1;
   RebuildDataColumns();
-  ShowLcdPreview(1);
   TellLoadLosses();
   return true;
 }
@@ -79,16 +79,26 @@ void CMainDlg::OnSelchangeSeparator(int item) {
 }
 
 void CMainDlg::OnSelchangeStartLine(int item) {
-  if (!m_session.ChooseStartLine(item)) return;
-  if (m_session.StartLineLowered())
-    SelectComboItem(m_comboStartLine, m_session.Fields().startLine);
+  const bool cut = m_session.ChooseStartLine(item);
+  // A start line beyond a short file is lowered for it: the list says so.
+  ShowStartLineInForce();
+  if (!cut) return;
   RebuildDataColumns();
   m_listData->viewport()->update();
+}
+
+void CMainDlg::ShowStartLineInForce() {
+  SelectComboItem(m_comboStartLine, m_session.StartLineInForce());
 }
 
 void CMainDlg::RebuildDataColumns() {
   m_dataModel->Rebuild(m_session.Cells());
   SizeDataColumnsToHeadings();
+  // The rebuilt list highlights nothing; its first record is highlighted
+  // and previewed, so the preview never shows a record of the text before.
+  m_previewedRow = -2;
+  m_listData->SelectRow(0);
+  ShowHighlightedRecord();
 }
 
 void CMainDlg::SizeDataColumnsToHeadings() {
@@ -106,17 +116,32 @@ void CMainDlg::SizeDataColumnsToHeadings() {
   }
 }
 
-void CMainDlg::OnItemchangedDataList(int row) {
-  if (m_strDataFile.isEmpty() || row < 0) return;
-  // Only a row that became both current and selected is previewed.
-  const QModelIndex index = m_dataModel->index(row, 0);
-  if (!m_listData->selectionModel()->isSelected(index)) return;
+void CMainDlg::OnItemchangedDataList(int) {
+  // The highlight, not the current row, is what the worker sees chosen.
+  ShowHighlightedRecord();
+}
+
+void CMainDlg::ShowHighlightedRecord(bool force) {
+  const QModelIndexList highlighted = m_listData->selectionModel()->selectedRows();
+  const int row = highlighted.isEmpty() ? -1 : highlighted.front().row();
+  // A click tells of the new row twice (current and selection): one preview,
+  // and one message when the fields do not fit.
+  if (row == m_previewedRow && !force) return;
+  m_previewedRow = row;
+  if (row < 0 || m_strDataFile.isEmpty()) {
+    m_listLcd->clear();
+    return;
+  }
   ShowLcdPreview(row + 1);
 }
 
 void CMainDlg::ShowLcdPreview(int32_t record) {
   if (m_bDataLoaded == 0) return;
-  if (!CheckFieldsFromGrid()) return;
+  if (!CheckFieldsFromGrid()) {
+    // No record can be shown with these fields: an old one would mislead.
+    m_listLcd->clear();
+    return;
+  }
   if (record < 1 || record > GetRowCount(m_session.Cells())) return;
   m_listLcd->clear();
   for (const LcdLine& line : m_session.DescribeRecord(record)) {
@@ -137,7 +162,7 @@ bool CMainDlg::CheckFieldsFromGrid() {
 void CMainDlg::FillGridFromFields() {
   const FieldTable& fields = m_session.Fields();
   SelectComboItem(m_comboSeparator, fields.separatorIndex);
-  SelectComboItem(m_comboStartLine, fields.startLine == 0 ? 0 : fields.startLine - 1);
+  ShowStartLineInForce();
 
   m_gridConfig->ClearReadOnlyColumns();
   m_gridConfig->DeleteAllItems();
@@ -165,19 +190,35 @@ Status CMainDlg::ReadFieldsFromGrid() {
   return m_session.ApplyGridTexts(texts);
 }
 
+void CMainDlg::SaveConfiguration() {
+  if (m_strConfigPath.isEmpty()) return;
+  ReadFieldsFromGrid();  // saved whether or not they fit the data
+  // The window may be going away; the worker must know the grid's edits
+  // are not kept.
+  if (const Status saved = m_session.SaveConfiguration(m_strConfigPath.toStdString()); !saved.ok())
+    Message(FromUtf8(texts::ConfigurationNotSavedText(saved.message())),
+            FromUtf8(texts::kErrorCaption), MessageIcon::kStop);
+}
+
 bool CMainDlg::PrepareFieldsForUse() {
   if (m_strDataFile.isEmpty()) {
     Message(FromUtf8(texts::kSelectDataFileFirst));
     return false;
   }
-  if (!CheckFieldsFromGrid()) return false;
+  if (!CheckFieldsFromGrid()) {
+    m_listLcd->clear();
+    m_previewedRow = -2;
+    return false;
+  }
   FillGridFromFields();
   return true;
 }
 
 void CMainDlg::OnRefreshDisplay() {
   if (!PrepareFieldsForUse()) return;
-  ShowLcdPreview(1);
+  // The highlighted record with the grid's fields; record 1 when none is.
+  if (m_listData->selectionModel()->selectedRows().isEmpty()) m_listData->SelectRow(0);
+  ShowHighlightedRecord(true);
 }
 
 }  // namespace tabrelium

@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTime>
+#include <span>
 #include <system_error>
 
 #include "app/gbk_text.h"
@@ -15,7 +17,8 @@
 namespace tabrelium {
 
 void CMainDlg::OnStartDownload() {
-  if (!PrepareFieldsForUse()) return;
+  // Stop is always taken: the grid's state does not matter to a download
+  // already sending the table built before.
   if (m_bDownloading == 1) {
     // The thread leaves download mode on its own time; until it has, the
     // button stays pressed so that one press stops one download.
@@ -25,6 +28,7 @@ void CMainDlg::OnStartDownload() {
     return;
   }
   if (IsDownloadThreadRunning()) return;  // still connecting: the button is disabled
+  if (!PrepareFieldsForUse()) return;
 
   if (Status built = m_session.BuildImageForDownload(); !built.ok()) {
     Message(FromUtf8(built.message()));
@@ -46,7 +50,8 @@ void CMainDlg::StartDownloadThread() {
   try {
     m_link = std::make_unique<HidLink>();
     m_downloadThread = std::thread([this] {
-      DownloadThread(*this, *m_link, m_session.Package());
+      // Read on the UI thread after the join.
+      m_downloadResult = DownloadThread(*this, *m_link, m_session.Package());
       m_uiCall->Post([this] { OnDownloadThreadReturned(); });
     });
   } catch (const std::system_error& error) {
@@ -63,10 +68,30 @@ void CMainDlg::StartDownloadThread() {
 void CMainDlg::OnDownloadThreadReturned() {
   if (m_downloadThread.joinable()) m_downloadThread.join();
   m_link.reset();
-  m_progressBar->hide();
   m_labelTimeLeft->hide();
+  ShowDownloadEnding(m_downloadResult);
   UpdateDownloadButton();
   emit DownloadThreadEnded();
+}
+
+void CMainDlg::ShowDownloadEnding(const DownloadResult& result) {
+  QString ending;
+  if (result.outcome == DownloadOutcome::kCompleted) {
+    const TableImage& image = m_session.Image();
+    const std::span<const uint8_t> bytes(image.bytes.data(), static_cast<size_t>(image.imageSize));
+    const QTime now = QTime::currentTime();
+    ending = FromUtf8(texts::DownloadCompletedText(GetRecordCount(bytes),
+                                                   (int64_t{image.imageSize} + 1023) / 1024,
+                                                   now.hour(), now.minute()));
+    m_progressBar->setValue(m_progressBar->maximum());
+  } else {
+    ending = FromUtf8(texts::DownloadEndingLabelText(result.outcome));
+  }
+  // The label and the bar (where the download got to) stay until the next
+  // download or the next file.
+  m_labelProgress->setText(ending);
+  m_progressBar->setVisible(result.outcome != DownloadOutcome::kConnectionFailed);
+  emit ProgressShown(ending);
 }
 
 void CMainDlg::UpdateDownloadButton() {

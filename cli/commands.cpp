@@ -174,7 +174,7 @@ int RunCells(const Options& options, Session& session) {
     widths += (c > 1 ? "," : "") + std::to_string(GetColumnWidth(cells, c));
   Output out;
   out.buffer() += "separator=" + std::to_string(session.Fields().separatorIndex) +
-                  " start_line=" + std::to_string(session.Fields().startLine) +
+                  " start_line=" + std::to_string(session.StartLineInForce()) +
                   " lines=" + std::to_string(cells.lineCount) +
                   " rows=" + std::to_string(cells.rowCount) +
                   " columns=" + std::to_string(cells.columnCount) + " widths=" + widths;

@@ -16,6 +16,15 @@ std::string Format(const char* format, Args... args) {
 
 std::string Text(std::string_view text) { return std::string(text); }
 
+// Where the install put the device's udev rule (the build says; the
+// default is where udev reads an administrator's rules), and the one
+// command that makes udev apply it to a device already plugged in.
+#ifndef TABRELIUM_UDEV_RULE
+#define TABRELIUM_UDEV_RULE "/etc/udev/rules.d/70-tabrelium.rules"
+#endif
+constexpr const char* kUdevRulePath = TABRELIUM_UDEV_RULE;
+constexpr const char* kUdevRuleCommand = "sudo udevadm control --reload && sudo udevadm trigger";
+
 }  // namespace
 
 std::string ProgressText(uint32_t tenths) { return Format("%u.%u%%", tenths / 10, tenths % 10); }
@@ -34,6 +43,64 @@ std::string LoadFailureText(const Status& failure) {
   // The reader's own words say which part of the file is at fault.
   if (!failure.message().empty()) text += "\n" + failure.message();
   return text;
+}
+
+std::string NoFieldText() {
+  return Text(
+      "No row of the grid has a display name: give at least one row a name"
+      "(配置表中没有一行有显示名称:请至少给一行填写名称)");
+}
+
+std::string ColumnBeyondDataText(int row, int column, int columns) {
+  return Format(
+      "row %d: column %d, but the file has %d column(s); choose a column from 1 to %d, or "
+      "check the separator(第%d行:第%d列,但文件只有%d列;请选择1到%d列,或检查分隔符号)",
+      row, column, columns, columns, row, column, columns, columns);
+}
+
+std::string DisplayRowsOutOfRangeText(int row, int rows, int maxRows) {
+  return Format(
+      "row %d: %d display rows; a field shows on 1 to %d rows"
+      "(第%d行:显示行数%d;每个字段显示1到%d行)",
+      row, rows, maxRows, row, rows, maxRows);
+}
+
+std::string ConfigurationErrorText(std::string_view why) {
+  return std::string(kConfigurationError) + "\n" + std::string(why);
+}
+
+std::string ImageTooLargeText(int64_t imageBytes, int64_t records, int64_t recordsThatFit,
+                              int64_t maxBytes) {
+  const auto size = static_cast<long long>(imageBytes), n = static_cast<long long>(records),
+             fit = static_cast<long long>(recordsThatFit), max = static_cast<long long>(maxBytes);
+  return std::string(kImageTooLarge) + "\n" +
+         Format(
+             "The table of %lld records is %lld bytes; the device takes %lld bytes, about %lld "
+             "records with these fields. Use fewer or shorter fields, or a file with fewer "
+             "records(%lld条记录的表格为%lld字节;设备最多%lld字节,按这些字段约%lld条记录。"
+             "请减少字段或显示行数,或使用记录更少的文件)",
+             n, size, max, fit, n, size, max, fit);
+}
+
+std::string UnreadTypeText(std::string_view extension) {
+  const std::string ext = extension.empty() ? "(none)" : "." + std::string(extension);
+  const std::string chineseExt = extension.empty() ? "(无)" : "." + std::string(extension);
+  return std::string(kInvalidDataFile) + "\n" + "Files of type " + ext +
+         " are not read; the data file must be txt, csv, xls, xlsx, ods or dbf(不能读取" +
+         chineseExt + "类型的文件;数据文件须为txt、csv、xls、xlsx、ods或dbf)";
+}
+
+std::string DownloadCompletedText(int64_t records, int64_t kilobytes, int hour, int minute) {
+  const auto n = static_cast<long long>(records), kb = static_cast<long long>(kilobytes);
+  return Format("Completed: %lld records, %lld KB, at %02d:%02d(下载完成:%lld条记录,%lld KB,%02d:%02d)",
+                n, kb, hour, minute, n, kb, hour, minute);
+}
+
+std::string DownloadEndingLabelText(DownloadOutcome outcome) {
+  if (outcome == DownloadOutcome::kConnectionFailed) return Text(kConnectionFailed);
+  if (outcome == DownloadOutcome::kStopped)
+    return Text("Stopped: the device did not get the whole table(已停止:设备没有收到完整表格)");
+  return DownloadEndingText(outcome);
 }
 
 std::string ErrorValueText(std::string_view cell, std::string_view value) {
@@ -144,13 +211,13 @@ std::string OpenFailureText(OpenFailure why, std::string_view devicePath) {
           "(没有连接设备(厂商号2018,产品号0101))");
     case OpenFailure::kAccessDenied:
       return Format(
-          "The device %s is connected, but this user may not open it. Install the udev "
-          "rule 70-tabrelium.rules (sudo cmake --install build, or copy it to "
-          "/etc/udev/rules.d and run sudo udevadm control --reload), then unplug the "
-          "device and plug it in again"
-          "(设备%s已连接,但当前用户无权打开。请安装udev规则70-tabrelium.rules,"
+          "The device %s is connected, but this user may not open it. An administrator "
+          "makes the rule installed with the program (%s) take effect with: %s — then "
+          "unplug the device and plug it in again"
+          "(设备%s已连接,但当前用户无权打开。请管理员执行以下命令使随程序安装的规则(%s)生效:%s,"
           "然后重新插拔设备)",
-          node.c_str(), node.c_str());
+          node.c_str(), kUdevRulePath, kUdevRuleCommand, node.c_str(), kUdevRulePath,
+          kUdevRuleCommand);
     case OpenFailure::kBusy:
       return Format(
           "The device %s is connected, but could not be opened; another program may be "
@@ -224,6 +291,77 @@ std::string TimeLeftText(int64_t seconds) {
 std::string ThreadStartFailedText(int errorNumber) {
   return Format("Create a download thread failure, error number(创建下载线程失败,错误号) %d ",
                 errorNumber);
+}
+
+}  // namespace tabrelium::texts
+
+namespace tabrelium::texts {
+namespace {
+
+// "3,000": counts of records are read at a glance.
+std::string Grouped(int64_t number) {
+  const std::string digits = std::to_string(number < 0 ? -number : number);
+  std::string grouped;
+  if (number < 0) grouped.push_back('-');
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped.push_back(',');
+    grouped.push_back(digits[i]);
+  }
+  return grouped;
+}
+
+}  // namespace
+
+std::string DataStatusText(const DataStatusFacts& facts) {
+  const std::string records = Grouped(facts.records);
+  const std::string columns = Grouped(facts.columns);
+  const std::string skipped = Grouped(facts.headingLinesSkipped);
+  const std::string separator(facts.separatorName);
+  const std::string source = facts.fromWorksheet ? "worksheet" : std::string(facts.encodingName);
+  const std::string chineseSource = facts.fromWorksheet ? "工作表" : source;
+
+  std::string english = records + (facts.records == 1 ? " record · " : " records · ") + columns +
+                        (facts.columns == 1 ? " column · " : " columns · ");
+  std::string chinese = records + "条记录 · " + columns + "列 · ";
+  if (facts.headingLinesSkipped == 0) {
+    english += "no heading line skipped";
+    chinese += "不跳过标题行";
+  } else {
+    english += skipped + (facts.headingLinesSkipped == 1 ? " heading line skipped"
+                                                         : " heading lines skipped");
+    chinese += "跳过" + skipped + "行标题";
+  }
+  english += " · separator " + separator + " · " + source;
+  chinese += " · 分隔符 " + separator + " · " + chineseSource;
+  if (facts.somethingDropped) {
+    english += " · not everything was loaded (see the warning)";
+    chinese += " · 未全部载入,见警告";
+  }
+  return english + "(" + chinese + ")";
+}
+
+std::string AboutVersionText(std::string_view version) {
+  return "Version(版本) " + std::string(version);
+}
+
+std::string HelpText(std::string_view configPath) {
+  return "1. Browse..(浏览..): choose the data file (txt, csv, xls, xlsx, ods, dbf), or drop it "
+         "on the window(选择数据文件,或把它拖到窗口上).\n"
+         "2. Config(配置): check the fields: display name, column, display lines"
+         "(检查字段:显示名称、列号、显示行数).\n"
+         "3. Select a record in the list and check the preview on the right; "
+         "Refresh display(刷新显示) applies the grid(选择一条记录,检查右边的预览).\n"
+         "4. Startup download(启动下载): plug in the device and download the table"
+         "(接上设备,下载表格).\n\n"
+         "The configuration is kept in(配置文件位于):\n" +
+         std::string(configPath) +
+         "\n\n"
+         "When the download says Connection failed(连接失败) because the device may not be "
+         "opened, let users open it, from Tabrelium's source folder"
+         "(若设备无法打开,在Tabrelium的源代码文件夹中执行):\n"
+         "sudo install -m 644 res/70-tabrelium.rules /etc/udev/rules.d/\n"
+         "sudo udevadm control --reload\n"
+         "then unplug the device and plug it in again(然后重新插拔设备).";
 }
 
 }  // namespace tabrelium::texts

@@ -37,6 +37,27 @@ inline constexpr std::string_view kProgressAtStart = " 0%";
 std::string ProgressText(uint32_t tenths);
 std::string_view DeviceReportText(DownloadOutcome reported);
 
+// The second lines of the configuration error: which grid row is at fault
+// and why (`row` 1-based, as the grid numbers them), or that no row has a
+// display name.
+std::string NoFieldText();
+std::string ColumnBeyondDataText(int row, int column, int columns);
+std::string DisplayRowsOutOfRangeText(int row, int rows, int maxRows);
+// kConfigurationError with one of the lines above under it.
+std::string ConfigurationErrorText(std::string_view why);
+// kImageTooLarge with the table's size under it, how many records of this
+// record length would fit, and what to do.
+std::string ImageTooLargeText(int64_t imageBytes, int64_t records, int64_t recordsThatFit,
+                              int64_t maxBytes);
+// kInvalidDataFile for a file of a type that is not read, with the types that are.
+std::string UnreadTypeText(std::string_view extension);
+
+// The progress label after a download, until the next action: a completed
+// download's records, size and time of day; any other ending in the words
+// of DownloadEndingText, or kConnectionFailed.
+std::string DownloadCompletedText(int64_t records, int64_t kilobytes, int hour, int minute);
+std::string DownloadEndingLabelText(DownloadOutcome outcome);
+
 // Why a data file could not be loaded: the text of an error value in a
 // cell as it stands, anything else as kInvalidDataFile with the reader's
 // reason on a line of its own.
@@ -81,5 +102,27 @@ std::string DeviceSilentText(int64_t seconds, bool everyBlockServed);
 // "Time left(剩余时间): 2:05".
 std::string TimeLeftText(int64_t seconds);
 std::string ThreadStartFailedText(int errorNumber);
+
+// The status line under the window's data list: what the last load and cut
+// made of the file, e.g. "3,000 records · 4 columns · 1 heading line skipped
+// · separator , · GBK(3,000条记录 · 4列 · 跳过1行标题 · 分隔符 , · GBK)".
+struct DataStatusFacts {
+  int64_t records = 0;
+  int64_t columns = 0;
+  int64_t headingLinesSkipped = 0;
+  std::string_view separatorName;  // UTF-8
+  std::string_view encodingName;   // of a text file; unused for a worksheet
+  bool fromWorksheet = false;
+  bool somethingDropped = false;  // the load told of losses
+};
+std::string DataStatusText(const DataStatusFacts& facts);
+
+// The About box's lines, and the Help box's text (the configuration file's
+// path filled in).
+inline constexpr std::string_view kAboutDescription =
+    "Prepares product tables for a handheld USB display device(为手持USB显示设备准备商品表)";
+inline constexpr std::string_view kAboutLicence = "Licence: see the README(许可证:见README)";
+std::string AboutVersionText(std::string_view version);
+std::string HelpText(std::string_view configPath);
 
 }  // namespace tabrelium::texts

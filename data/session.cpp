@@ -1,7 +1,10 @@
 #include "data/session.h"
 
+#include <algorithm>
 #include <cctype>
+#include <span>
 
+#include "common/gbk.h"
 #include "common/regular_file.h"
 #include "common/user_texts.h"
 #include "config/config_file.h"
@@ -22,6 +25,14 @@ std::string LowerFileExtension(const std::string& path) {
   return ext;
 }
 
+// The rows the grid read-back keeps: a name that is not blank within the
+// cell's 10 bytes (ReadFieldsFromGridTexts drops the others).
+bool GridRowHasName(const std::string& name) {
+  for (const char c : CutGbk(name, kMaxDisplayNameBytes))
+    if (c != ' ' && (c < '\t' || c > '\r')) return true;
+  return false;
+}
+
 Status LoadFailure(const Status& why) {
   return why.code() == Status::Code::kErrorValue
              ? why
@@ -30,14 +41,17 @@ Status LoadFailure(const Status& why) {
 
 }  // namespace
 
-Session::Session() : fields_(MakeDefaultFieldTable()) {}
+Session::Session() { SetFields(MakeDefaultFieldTable()); }
 
 Status Session::LoadConfiguration(const std::string& path) {
   if (Status regular = CheckRegularFile(path); !regular.ok()) {
-    fields_ = MakeDefaultFieldTable();
+    SetFields(MakeDefaultFieldTable());
     return regular;
   }
-  if (!LoadFieldConfig(path, fields_)) return Status::Failed({});
+  FieldTable loaded = MakeDefaultFieldTable();
+  const bool read = LoadFieldConfig(path, loaded);
+  SetFields(loaded);
+  if (!read) return Status::Failed({});
   return {};
 }
 
@@ -45,7 +59,11 @@ Status Session::SaveConfiguration(const std::string& path) const {
   return SaveFieldConfig(path, fields_);
 }
 
-void Session::SetFields(const FieldTable& table) { fields_ = table; }
+void Session::SetFields(const FieldTable& table) {
+  fields_ = table;
+  startLineInForce_ = fields_.startLine;
+  for (int32_t i = 0; i < kMaxFields; ++i) gridRowOfField_[i] = i;
+}
 
 Status Session::LoadDataFile(const std::string& path) {
   if (Status regular = CheckRegularFile(path); !regular.ok()) return LoadFailure(regular);
@@ -61,7 +79,7 @@ Status Session::LoadDataFile(const std::string& path) {
     fromSpreadsheet_ = true;
     sheetReport_ = report;
   } else {
-    return LoadFailure(Status::Failed({}));
+    return Status::Failed(texts::UnreadTypeText(ext));
   }
   CutNewText();
   return {};
@@ -76,19 +94,35 @@ Status Session::LoadText(std::string_view gbk) {
   return {};
 }
 
-void Session::CutNewText() { startLineLowered_ = !CutLoadedText(buffer_, fields_, cells_); }
+FieldTable Session::CutFields() const {
+  FieldTable cut = fields_;
+  cut.startLine = startLineInForce_;
+  return cut;
+}
+
+// Each new text is cut from the user's start line again: a short file
+// before it lowered the start line for that file only.
+void Session::CutNewText() {
+  FieldTable cut = fields_;
+  startLineLowered_ = !CutLoadedText(buffer_, cut, cells_);
+  fields_.separatorIndex = cut.separatorIndex;  // the detection's choice is the user's too
+  startLineInForce_ = cut.startLine;
+}
 
 bool Session::ChooseSeparator(int64_t item) {
   if (item < 0 || item >= fields_.separatorCount || item == fields_.separatorIndex) return false;
   fields_.separatorIndex = static_cast<uint8_t>(item);
-  RecutForSeparator(buffer_, fields_, cells_);
+  RecutForSeparator(buffer_, CutFields(), cells_);
   return true;
 }
 
 bool Session::ChooseStartLine(int32_t item) {
   if (item < 0 || item == fields_.startLine) return false;
   fields_.startLine = item;
-  startLineLowered_ = !RecutForStartLine(buffer_, fields_, cells_);
+  if (item == startLineInForce_) return false;  // the cut stands; the choice is the user's now
+  FieldTable cut = fields_;
+  startLineLowered_ = !RecutForStartLine(buffer_, cut, cells_);
+  startLineInForce_ = cut.startLine;
   return true;
 }
 
@@ -96,11 +130,29 @@ FieldGridTexts Session::GridTexts() const { return FillGridFromFields(fields_); 
 
 Status Session::ApplyGridTexts(const FieldGridTexts& texts) {
   ReadFieldsFromGridTexts(texts, fields_);
+  int32_t field = 0;
+  for (int32_t row = 0; row < kMaxFields; ++row)
+    if (GridRowHasName(texts[row].displayName)) gridRowOfField_[field++] = row;
+  for (; field < kMaxFields; ++field) gridRowOfField_[field] = field;
   return CheckFields();
 }
 
 Status Session::CheckFields() const {
-  if (IsFieldConfigValid(fields_, GetColumnCount(cells_))) return {};
+  const int32_t columns = GetColumnCount(cells_);
+  if (IsFieldConfigValid(fields_, columns)) return {};
+  if (fields_.fieldCount <= 0) return Status::Failed(texts::ConfigurationErrorText(texts::NoFieldText()));
+  // The first field that does not fit, told by the grid row the worker typed it in.
+  const int32_t count = std::min<int32_t>(fields_.fieldCount, kMaxFields);
+  for (int32_t i = 0; i < count; ++i) {
+    const FieldSpec& field = fields_.fields[i];
+    const int row = gridRowOfField_[i] + 1;
+    if (static_cast<int32_t>(field.extractColn) > columns)
+      return Status::Failed(texts::ConfigurationErrorText(
+          texts::ColumnBeyondDataText(row, field.extractColn, columns)));
+    if (field.displayRows == 0 || field.displayRows > kMaxDisplayRows)
+      return Status::Failed(texts::ConfigurationErrorText(
+          texts::DisplayRowsOutOfRangeText(row, field.displayRows, kMaxDisplayRows)));
+  }
   return Status::Failed(std::string(texts::kConfigurationError));
 }
 
@@ -112,7 +164,14 @@ Status Session::BuildImage() {
 
 Status Session::BuildImageForDownload() {
   if (Status built = BuildImage(); !built.ok()) return built;
-  if (image_.imageSize > kMaxDownloadBytes) return Status::Failed(std::string(texts::kImageTooLarge));
+  if (image_.imageSize > kMaxDownloadBytes) {
+    const std::span<const uint8_t> bytes(image_.bytes.data(), static_cast<size_t>(image_.imageSize));
+    const int64_t header = GetHeaderLength(bytes);
+    const int64_t record = std::max<int64_t>(1, GetRecordLength(bytes));
+    const int64_t fit = std::max<int64_t>(0, (kMaxDownloadBytes - header) / record);
+    return Status::Failed(
+        texts::ImageTooLargeText(image_.imageSize, GetRecordCount(bytes), fit, kMaxDownloadBytes));
+  }
   return {};
 }
 

@@ -15,6 +15,7 @@
 // may build another package until the download has ended.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -68,19 +69,25 @@ class Session {
   // list changes nothing.
   bool ChooseSeparator(int64_t item);
   // As choosing item `item` (0-based: the heading lines to skip) of the
-  // start-line list: a different start line counts and cuts the text again,
-  // lowered to the last line when the text is shorter. Returns true when
-  // it cut; a negative item changes nothing.
+  // start-line list: it becomes the user's start line, and the text is
+  // counted and cut again from it, lowered to the last line when the text
+  // is shorter. Returns true when it cut; a negative item, or the start
+  // line already chosen, changes nothing.
   bool ChooseStartLine(int32_t item);
   // Whether the last cut had to lower the start line to the last line.
   bool StartLineLowered() const { return startLineLowered_; }
+  // The start line the loaded text is cut with: the user's (Fields()),
+  // or the last line of a text too short for it. The lowering holds for
+  // this text only; the user's start line is what is saved and what the
+  // next file is cut with.
+  int32_t StartLineInForce() const { return startLineInForce_; }
 
   // The configuration grid's texts for the field table.
   FieldGridTexts GridTexts() const;
   // The grid read back into the field table; fails with the configuration
   // error when the fields do not fit the loaded data (no field, a column
-  // beyond the data, a line count outside 1 to 10). The fields are taken
-  // either way.
+  // beyond the data, a line count outside 1 to 10), the first misfit's grid
+  // row and reason on its second line. The fields are taken either way.
   Status ApplyGridTexts(const FieldGridTexts& texts);
   // The check ApplyGridTexts ends with.
   Status CheckFields() const;
@@ -89,7 +96,8 @@ class Session {
   // configuration error when the fields do not fit the loaded data.
   Status BuildImage();
   // BuildImage, then the download's own limit: fails when the image is
-  // larger than 16 MiB (the image stays built, for its size).
+  // larger than 16 MiB, saying its size and how many records would fit
+  // (the image stays built, for its size).
   Status BuildImageForDownload();
   // The download package of the last image built.
   // REQUIRES: BuildImageForDownload() succeeded; no download is running.
@@ -113,6 +121,8 @@ class Session {
 
  private:
   void CutNewText();
+  // The field table as the loaded text is cut with: the start line in force.
+  FieldTable CutFields() const;
 
   FieldTable fields_;
   TextBuffer buffer_;
@@ -120,6 +130,10 @@ class Session {
   SpreadsheetReport sheetReport_;
   bool fromSpreadsheet_ = false;
   bool startLineLowered_ = false;
+  int32_t startLineInForce_ = 0;
+  // The grid row (0-based) each field was read from: rows without a name
+  // are dropped, so field i may come from a later row.
+  std::array<int32_t, kMaxFields> gridRowOfField_{};
   TableImage image_;
   DownloadPackage package_;
 };

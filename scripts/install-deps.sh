@@ -9,7 +9,7 @@ packages=(g++ cmake ninja-build pkg-config libhidapi-dev libzip-dev libexpat1-de
           qt6-base-dev fonts-noto-cjk)
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libxlsxwriter-dev
-            python3-xlwt)
+            python3-xlwt xvfb openbox xdotool imagemagick)
 fi
 
 missing=()

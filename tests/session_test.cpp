@@ -3,6 +3,8 @@
 // package it builds.
 #include "data/session.h"
 
+#include <array>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -30,6 +32,10 @@ TEST(Session, LoadsByExtensionAndKeepsTheDataWhenAFileCannotBeRead) {
     EXPECT_EQ(failed.code(), Status::Code::kFailed) << path;
     if (path == damaged)
       EXPECT_EQ(failed.message().rfind(std::string(kInvalid) + "\nnot an XLSX", 0), 0u)
+          << failed.message();
+    else if (path.ends_with(".dat"))  // the types that are read are named
+      EXPECT_EQ(failed.message().rfind(std::string(kInvalid) + "\nFiles of type .dat are not read", 0),
+                0u)
           << failed.message();
     else
       EXPECT_EQ(failed.message(), kInvalid) << path;
@@ -74,8 +80,57 @@ TEST(Session, ChoicesCutAgainOnlyWhenTheyChangeSomething) {
   EXPECT_FALSE(session.StartLineLowered());
   EXPECT_TRUE(session.ChooseStartLine(8));
   EXPECT_TRUE(session.StartLineLowered());
-  EXPECT_EQ(session.Fields().startLine, 2);  // the last of three lines
+  EXPECT_EQ(session.StartLineInForce(), 2);  // the last of three lines
+  EXPECT_EQ(session.Fields().startLine, 8);  // the user's, kept
   EXPECT_EQ(session.Cells().rowCount, 1);
+  EXPECT_FALSE(session.ChooseStartLine(8));
+  EXPECT_FALSE(session.ChooseStartLine(2));  // the same cut, now the user's own start line
+  EXPECT_EQ(session.Fields().startLine, 2);
+}
+
+// A short file lowers the start line for itself only: the next file is cut
+// from the user's start line, and that is what is saved.
+TEST(Session, AShortFileLowersTheStartLineForItselfOnly) {
+  Session session;
+  ASSERT_TRUE(session.LoadText("only,line\r\n").ok());
+  EXPECT_TRUE(session.StartLineLowered());
+  EXPECT_EQ(session.StartLineInForce(), 0);
+  EXPECT_EQ(session.Fields().startLine, 1);
+  ASSERT_TRUE(session.LoadText("h1,h2\r\na,b\r\nc,d\r\n").ok());
+  EXPECT_FALSE(session.StartLineLowered());
+  EXPECT_EQ(session.StartLineInForce(), 1);
+  EXPECT_EQ(session.Cells().rowCount, 2);  // the heading is no record
+  ASSERT_TRUE(session.ChooseSeparator(0));  // a recut keeps the start line in force
+  EXPECT_EQ(session.Cells().rowCount, 2);
+}
+
+TEST(Session, AConfigurationErrorSaysWhichRowAndWhy) {
+  Session session;
+  ASSERT_TRUE(session.LoadText("h1,h2,h3\r\na,b,c\r\nd,e,f\r\n").ok());
+  ASSERT_EQ(session.Cells().columnCount, 3);
+  struct Case {
+    const char* name;
+    std::array<const char*, 3> row3;  // name, column, rows of grid row 3
+    std::string second;
+  } cases[] = {
+      {"column", {"c", "9", "1"}, "row 3: column 9, but the file has 3 column(s); "},
+      {"rows", {"c", "1", "11"}, "row 3: 11 display rows; a field shows on 1 to 10 rows("},
+  };
+  for (const Case& c : cases) {
+    FieldGridTexts grid = session.GridTexts();  // rows 1 and 2 hold the default fields
+    grid[2] = {c.row3[0], c.row3[1], c.row3[2]};
+    const std::string message = session.ApplyGridTexts(grid).message();
+    EXPECT_EQ(message.rfind("Configuration error(请检查配置信息)\n" + c.second, 0), 0u)
+        << c.name << ": " << message;
+  }
+  FieldGridTexts none;
+  EXPECT_EQ(session.ApplyGridTexts(none).message().rfind(
+                "Configuration error(请检查配置信息)\nNo row of the grid has a display name", 0),
+            0u);
+  // A row without a name is dropped: the misfit is told by the row it is in.
+  FieldGridTexts gap;
+  gap[4] = {"x", "7", "1"};
+  EXPECT_NE(session.ApplyGridTexts(gap).message().find("row 5: column 7"), std::string::npos);
 }
 
 TEST(Session, FieldsThatDoNotFitBuildNothingAndFittingOnesBuildThePackage) {
@@ -88,7 +143,8 @@ TEST(Session, FieldsThatDoNotFitBuildNothingAndFittingOnesBuildThePackage) {
   FieldGridTexts grid = session.GridTexts();
   grid[1].extractColn = "3";  // beyond the two columns
   const Status misfit = session.ApplyGridTexts(grid);
-  EXPECT_EQ(misfit.message(), "Configuration error(请检查配置信息)");
+  EXPECT_EQ(misfit.message().rfind("Configuration error(请检查配置信息)\nrow 2: column 3,", 0), 0u)
+      << misfit.message();
   EXPECT_EQ(session.BuildImageForDownload().message(), misfit.message());
   EXPECT_EQ(session.Image().imageSize, 0);
 

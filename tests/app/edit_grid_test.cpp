@@ -12,7 +12,9 @@
 #include <QtTest>
 
 #include "app/edit_grid_ctrl.h"
+#include "app/gbk_text.h"
 #include "app/in_place_edit.h"
+#include "config/config_file.h"
 
 using namespace tabrelium;
 
@@ -192,6 +194,60 @@ class EditGridTest : public QObject {
     ime.setCommitString(QStringLiteral("甲乙丙丁戊己"));
     QApplication::sendEvent(Box(), &ime);
     QCOMPARE(Box()->text(), QStringLiteral("甲乙丙丁戊"));
+  }
+
+  // What the configuration file cannot give back as saved is refused as it
+  // is typed; what is taken reads back the same after a save and a load.
+  void theNameColumnRefusesWhatASavedNameCannotHold_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("comma") << QStringLiteral("a,b") << QStringLiteral("ab");
+    QTest::newRow("full-width comma") << QStringLiteral("a，b") << QStringLiteral("ab");
+    QTest::newRow("full-width equals") << QStringLiteral("a＝b") << QStringLiteral("ab");
+    QTest::newRow("full-width stop") << QStringLiteral("a．b") << QStringLiteral("ab");
+    QTest::newRow("full-width tilde") << QStringLiteral("a～b") << QStringLiteral("ab");
+    QTest::newRow("full-width bar") << QStringLiteral("a｜b") << QStringLiteral("ab");
+    QTest::newRow("comment") << QStringLiteral("a//b") << QStringLiteral("a/b");
+    QTest::newRow("enclosing quotes") << QStringLiteral("\"ab\"") << QStringLiteral("\"ab");
+    QTest::newRow("no GBK form") << QStringLiteral("a\U0001F600b") << QStringLiteral("ab");
+    QTest::newRow("all of these survive") << QStringLiteral("单价=a\"/b.") << QStringLiteral("单价=a\"/b.");
+  }
+
+  void theNameColumnRefusesWhatASavedNameCannotHold() {
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    GridDialog d;
+    Click(d.grid, 2, 1);
+    for (qsizetype i = 0; i < typed.size();) {  // one character per key, as an input method types
+      const qsizetype length = typed[i].isHighSurrogate() ? 2 : 1;
+      QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, typed.mid(i, length));
+      QApplication::sendEvent(Box(), &press);
+      i += length;
+    }
+    QCOMPARE(Box()->text(), kept);
+    FieldTable saved = MakeDefaultFieldTable();
+    saved.fieldCount = 1;
+    CopyFieldText(saved.fields[0].displayName, kMaxDisplayNameBytes, ToGbk(kept));
+    FieldTable loaded{};
+    ParseFieldConfig(FormatFieldConfig(saved), loaded);
+    QCOMPARE(loaded.fieldCount, 1);
+    QCOMPARE(FromGbk(loaded.fields[0].displayName), kept);
+  }
+
+  void anInputMethodOrADeletionMakesNoNameTheFileCannotHold() {
+    GridDialog d;
+    Click(d.grid, 2, 1);
+    QInputMethodEvent ime;  // a Chinese input method types the comma full-width
+    ime.setCommitString(QStringLiteral("单，价"));
+    QApplication::sendEvent(Box(), &ime);
+    QCOMPARE(Box()->text(), QStringLiteral("单价"));
+    Box()->setText(QStringLiteral("/x/"));
+    QTest::keyClick(Box(), Qt::Key_End);
+    QTest::keyClick(Box(), Qt::Key_Left);
+    QTest::keyClick(Box(), Qt::Key_Backspace);  // would leave "//"
+    QCOMPARE(Box()->text(), QStringLiteral("/x/"));
+    Paste(QStringLiteral("a,b"));
+    QCOMPARE(Box()->text(), QStringLiteral("/xab/"));
   }
 
   void escapeRestoresEnterKeepsAndTheDialogSeesNeither() {

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/about_dlg.h"
+#include "app/about_box.h"
 #include "app/dialog_units.h"
 #include "app/ui_thread_call.h"
 #include "app/window_fonts.h"

@@ -1,4 +1,6 @@
-// The About box: the application icon, its title and an OK button.
+// The About box: the application icon, the program's name, version, what it
+// is for and its licence, and an OK button. Opened by About(关于) and by the
+// About entry of the window's context menu.
 //
 // Thread-safety: UI thread only.
 #pragma once
