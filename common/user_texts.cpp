@@ -357,11 +357,10 @@ std::string HelpText(std::string_view configPath) {
          std::string(configPath) +
          "\n\n"
          "When the download says Connection failed(连接失败) because the device may not be "
-         "opened, let users open it, from Tabrelium's source folder"
-         "(若设备无法打开,在Tabrelium的源代码文件夹中执行):\n"
-         "sudo install -m 644 res/70-tabrelium.rules /etc/udev/rules.d/\n"
-         "sudo udevadm control --reload\n"
-         "then unplug the device and plug it in again(然后重新插拔设备).";
+         "opened, the device rule installed with Tabrelium lets users open it"
+         "(若设备无法打开,随Tabrelium安装的设备规则允许用户打开它):\n" +
+         std::string(kUdevRulePath) + "\n" + kUdevRuleCommand +
+         "\nthen unplug the device and plug it in again(然后重新插拔设备).";
 }
 
 }  // namespace tabrelium::texts
