@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cli/escape.h"
+#include "common/file_descriptor.h"
 #include "common/file_replace.h"
 #include "config/config_file.h"
 
@@ -48,38 +49,8 @@ class Output {
   std::optional<Failure> failure_;
 };
 
-// Closes the descriptor it holds when it goes out of scope, or on Close(),
-// whose failure (a full disk on some file systems) still counts.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-bool WriteAll(int fd, std::span<const uint8_t> bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes = bytes.subspan(static_cast<size_t>(written));
-  }
-  return true;
+std::string_view AsText(std::span<const uint8_t> bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
 Failure CannotWrite(const std::string& path, int error) {
@@ -91,7 +62,7 @@ Failure CannotWrite(const std::string& path, int error) {
 std::optional<Failure> WriteStraight(const std::string& path, std::span<const uint8_t> bytes) {
   FileDescriptor file(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
   if (file.get() < 0) return CannotWrite(path, errno);
-  if (!WriteAll(file.get(), bytes)) return CannotWrite(path, errno);
+  if (!WriteAll(file.get(), AsText(bytes))) return CannotWrite(path, errno);
   if (!file.Close()) return CannotWrite(path, errno);
   return std::nullopt;
 }
@@ -103,7 +74,7 @@ std::optional<Failure> WriteStraight(const std::string& path, std::span<const ui
 // file the file it names is replaced and the link kept.
 std::optional<Failure> WriteOutput(const std::string& path, std::span<const uint8_t> bytes) {
   if (path == "-") {
-    if (auto failure = WriteStdout({reinterpret_cast<const char*>(bytes.data()), bytes.size()}))
+    if (auto failure = WriteStdout(AsText(bytes)))
       return failure;
     // Now, so that the summary on stderr follows only an image written.
     if (std::fflush(stdout) != 0) return OutputLost(errno);
@@ -117,8 +88,7 @@ std::optional<Failure> WriteOutput(const std::string& path, std::span<const uint
   // although its folder would allow the rename.
   if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
     return CannotWrite(path, errno);
-  const Status replaced = ReplaceFileAtomically(
-      target, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  const Status replaced = ReplaceFileAtomically(target, AsText(bytes));
   if (!replaced.ok()) return Failure{"cannot write " + replaced.message(), 1};
   return std::nullopt;
 }

@@ -11,49 +11,17 @@
 #include <cstring>
 #include <filesystem>
 
+#include "common/file_descriptor.h"
+
 namespace tabrelium {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-  // Closes now, so that a failed close (a full disk on some file systems)
-  // can still fail the save.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
 std::string SystemReason(int error) { return std::strerror(error); }
 
 Status Failed(const std::string& path, int error) {
   return Status::Failed(path + ": " + SystemReason(error));
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
 }
 
 // ".NAME.tmp-PID-N": hidden, and named after the process that made it.

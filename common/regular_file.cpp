@@ -4,26 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/file_descriptor.h"
 #include "common/user_texts.h"
 
 namespace tabrelium {
 namespace {
-
-// Closes the descriptor it holds when it goes out of scope.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 FileKind KindOf(mode_t mode) {
   if (S_ISREG(mode)) return FileKind::kRegular;
