@@ -5,7 +5,6 @@
 #include "sheets/ods_reader.h"
 
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <cstdio>
 #include <map>
@@ -18,6 +17,7 @@
 #include "sheets/sheet_limits.h"
 #include "sheets/sheet_reader.h"
 #include "tests/test_support.h"
+#include "tests/zip_writer.h"
 
 namespace tabrelium {
 namespace {
@@ -43,22 +43,6 @@ Cells Describe(const SheetData& sheet) {
   return out;
 }
 
-// A zip of the given members, written with libzip.
-std::string WriteZip(const TempDir& dir,
-                     const std::vector<std::pair<std::string, std::string>>& members,
-                     const std::string& name = "hand.ods") {
-  const std::string path = (dir.path() / name).string();
-  int error = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  EXPECT_NE(archive, nullptr);
-  for (const auto& [member, bytes] : members) {
-    zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
-    EXPECT_GE(zip_file_add(archive, member.c_str(), source, ZIP_FL_OVERWRITE), 0);
-  }
-  EXPECT_EQ(zip_close(archive), 0);
-  return path;
-}
-
 std::string Content(const std::string& tables) {
   return "<?xml version=\"1.0\"?><office:document-content "
          "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
@@ -71,7 +55,8 @@ std::string Content(const std::string& tables) {
 // A package with a mimetype and one table of `rows`.
 std::string WriteOds(const TempDir& dir, const std::string& rows) {
   return WriteZip(dir, {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
-                        {"content.xml", Content("<table:table>" + rows + "</table:table>")}});
+                        {"content.xml", Content("<table:table>" + rows + "</table:table>")}},
+                  "hand.ods");
 }
 
 Cells Read(const std::string& path, SheetData& sheet, const PackageLimits& limits = {}) {

@@ -4,7 +4,6 @@
 // dates, the 1904 date system) and for damaged or hostile files.
 #include <gtest/gtest.h>
 #include <xlsxwriter.h>
-#include <zip.h>
 
 #include <cstdio>
 #include <functional>
@@ -16,6 +15,7 @@
 #include "sheets/sheet_reader.h"
 #include "sheets/xlsx_reader.h"
 #include "tests/test_support.h"
+#include "tests/zip_writer.h"
 
 namespace tabrelium {
 namespace {
@@ -56,18 +56,9 @@ std::string WriteWorkbook(const TempDir& dir,
   return path;
 }
 
-// Writes a zip of the given members with libzip.
-std::string WriteZip(const TempDir& dir, const std::vector<std::pair<std::string, std::string>>& members) {
-  const std::string path = (dir.path() / "hand.xlsx").string();
-  int error = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  EXPECT_NE(archive, nullptr);
-  for (const auto& [name, bytes] : members) {
-    zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
-    EXPECT_GE(zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE), 0);
-  }
-  EXPECT_EQ(zip_close(archive), 0);
-  return path;
+std::string WriteZip(const TempDir& dir,
+                     const std::vector<std::pair<std::string, std::string>>& members) {
+  return testing::WriteZip(dir, members, "hand.xlsx");
 }
 
 constexpr const char* kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
