@@ -309,7 +309,7 @@ void CDataListView::paintEvent(QPaintEvent* event) {
       const QRect textRect = cell.adjusted(textMargin, 0, -textMargin - 1, -1);
       const QString text = model()->data(index, Qt::DisplayRole).toString();
       painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                       metrics.elidedText(text, Qt::ElideRight, textRect.width()));
+                       FitCellText(text, metrics, textRect.width()));
       painter.setPen(gridColor);
       painter.drawLine(cell.right(), cell.top(), cell.right(), cell.bottom());
     }
@@ -326,6 +326,19 @@ void CDataListView::paintEvent(QPaintEvent* event) {
       style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
     }
   }
+}
+
+QString CDataListView::FitCellText(const QString& text, const QFontMetrics& metrics,
+                                  int room) const {
+  int width = 0;
+  for (const QChar ch : text) {
+    auto known = m_charWidths.constFind(ch.unicode());
+    if (known == m_charWidths.constEnd())
+      known = m_charWidths.insert(ch.unicode(), metrics.horizontalAdvance(ch));
+    width += *known;
+    if (width > room) return metrics.elidedText(text, Qt::ElideRight, room);
+  }
+  return text;
 }
 
 void CDataListView::updateGeometries() {
@@ -408,7 +421,10 @@ void CDataListView::keyboardSearch(const QString&) {
 void CDataListView::changeEvent(QEvent* event) {
   QAbstractItemView::changeEvent(event);
   // The row height follows the font.
-  if (event->type() == QEvent::FontChange) OnModelShapeChanged();
+  if (event->type() == QEvent::FontChange) {
+    m_charWidths.clear();
+    OnModelShapeChanged();
+  }
 }
 
 }  // namespace tabrelium

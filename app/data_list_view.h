@@ -14,6 +14,7 @@
 #pragma once
 
 #include <QAbstractItemView>
+#include <QHash>
 #include <QList>
 #include <QMetaObject>
 
@@ -73,8 +74,14 @@ class CDataListView : public QAbstractItemView {
   // The leftmost column shown, for rows that have no current column yet.
   int FirstColumn() const;
   void OnModelShapeChanged();
+  // `text` as a cell shows it in `room` pixels: whole when it fits, else
+  // cut with an ellipsis. Fitting is decided from cached character widths,
+  // because laying the text out to measure it costs as much as drawing it.
+  QString FitCellText(const QString& text, const QFontMetrics& metrics, int room) const;
 
   QHeaderView* m_header;
+  // Advance of each character drawn so far, for the font in use.
+  mutable QHash<char16_t, int> m_charWidths;
   QList<QMetaObject::Connection> m_modelConnections;
   bool m_inGeometryUpdate = false;
 };

@@ -21,7 +21,7 @@ int CMainApp::InitInstance(const QString& dataFile) {
     if (!dialog.IsClosing()) dialog.close();
   });
   QObject::connect(qApp, &QGuiApplication::commitDataRequest, &dialog,
-                   [&dialog](QSessionManager&) { dialog.SaveConfiguration(); });
+                   [&dialog](QSessionManager&) { dialog.SaveForSessionEnd(); });
   QObject::connect(qApp, &QCoreApplication::aboutToQuit, &dialog, [&dialog] {
     if (!dialog.IsClosing()) dialog.close();
   });

@@ -343,6 +343,11 @@ void CMainDlg::RestoreWindowGeometry() {
        room.y() + (room.height() - height() - kFrameAllowanceY) / 2);
 }
 
+void CMainDlg::SaveForSessionEnd() {
+  SaveWindowGeometry();
+  SaveConfiguration();
+}
+
 void CMainDlg::SaveWindowGeometry() const {
   QSettings settings(WindowSettingsPath(), QSettings::IniFormat);
   settings.setValue(kGeometryKey, saveGeometry());
@@ -362,6 +367,9 @@ void CMainDlg::OnInitDialog() {
   m_gridConfig->InsertColumn(3, QStringLiteral("DisplayRows(显示行数)"), scaled(150));
   m_gridConfig->SetColumnChars(QStringLiteral("0123456789"), 2);
   m_gridConfig->SetColumnChars(QStringLiteral("0123456789"), 3);
+  // A wider window gives the grid's extra width to its last column, so the
+  // grid never shows an empty strip beside its headings.
+  m_gridConfig->horizontalHeader()->setStretchLastSection(true);
 
   const FieldTable& fields = m_session.Fields();
   for (int i = 0; i < fields.separatorCount; ++i)
@@ -420,8 +428,7 @@ void CMainDlg::closeEvent(QCloseEvent* event) {
     connect(this, &CMainDlg::DownloadThreadEnded, &loop, &QEventLoop::quit);
     if (IsDownloadThreadRunning()) loop.exec();
   }
-  SaveWindowGeometry();
-  SaveConfiguration();
+  SaveForSessionEnd();
   event->accept();
   done(QDialog::Accepted);
 }

@@ -71,6 +71,9 @@ class CMainDlg : public QDialog, public DownloadOwner {
   // The grid's fields into the configuration file, told when that fails:
   // what closing does, and what every other way of quitting does too.
   void SaveConfiguration();
+  // What the session manager's request to save keeps: the fields and the
+  // window's size and place.
+  void SaveForSessionEnd();
   // Whether the window has begun to close (it saved then).
   bool IsClosing() const { return m_bClosing; }
 

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -115,14 +116,21 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   std::string dir;
+  // A fixed count of iterations makes instruction counts (valgrind) comparable
+  // between builds; timed runs leave it to Google Benchmark.
+  int iterations = 0;
   for (int i = 1; i < argc; ++i) {
     constexpr std::string_view kInputs = "--inputs=";
+    constexpr std::string_view kIterations = "--iterations=";
     const std::string_view arg = argv[i];
-    if (!arg.starts_with(kInputs)) {
+    if (arg.starts_with(kInputs)) {
+      dir = arg.substr(kInputs.size());
+    } else if (arg.starts_with(kIterations)) {
+      iterations = std::atoi(argv[i] + kIterations.size());
+    } else {
       std::fprintf(stderr, "window_bench: unknown argument %s\n", argv[i]);
       return 2;
     }
-    dir = arg.substr(kInputs.size());
   }
   std::string error;
   std::optional<InputFolder> folder = InputFolder::Prepare(dir, error);
@@ -158,6 +166,7 @@ int main(int argc, char** argv) {
                                                    BM_ScrollToEndPainted)}) {
     bench->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(kRepetitions)
         ->ReportAggregatesOnly(true);
+    if (iterations > 0) bench->Iterations(iterations);
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
