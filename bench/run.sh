@@ -18,7 +18,7 @@ echo "== build ($build)"
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DTABRELIUM_BUILD_BENCHMARKS=ON -DTABRELIUM_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target generate_products pipeline_bench pipeline_peak_rss tabrelium-cli \
-  download_bench sheet_bench window_bench
+  download_bench sheet_bench window_bench reference_image versus_reference
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -66,6 +66,18 @@ else
   cli_ms=$(cat "$work/cli_ms.txt")
   cli_tool="date loop"
 fi
+
+echo "== tabrelium-cli image against the plain reference program (whole processes, alternating, medians of ${VERSUS_RUNS:-7})"
+# The default fields (barcode and name) on 440,000 products; the barcode
+# alone on 1,000,000, so that the image stays under the 16 MiB a download takes.
+"$build/cli/tabrelium-cli" config >"$work/two_fields.ini"
+LC_ALL=C sed 's/^F02=.*$/F02=\r/' "$work/two_fields.ini" >"$work/one_field.ini"
+for pair in "products_440000 1,2 two_fields" "products_1000000 1 one_field"; do
+  read -r input columns config <<<"$pair"
+  "$build/bench/versus_reference" --cli "$build/cli/tabrelium-cli" \
+    --reference "$build/bench/reference_image" --input "$work/$input.csv" --columns "$columns" \
+    --config "$work/$config.ini" --runs "${VERSUS_RUNS:-7}" --out "$work" | tee -a "$work/versus.txt"
+done
 
 echo "== spreadsheets, dBASE and UTF-8 text into the cell table (one fresh process each)"
 "$build/bench/sheet_bench" generate "$work"

@@ -1,8 +1,10 @@
 #include "data/prefix_sort.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "common/byte_order.h"
+#include "data/work_parts.h"
 
 namespace tabrelium {
 namespace {
@@ -22,14 +24,63 @@ struct PrefixThenRowLess {
   }
 };
 
+void SortFromByte(std::span<PrefixEntry> entries, size_t byte, int parts);
+
+// Sorts the buckets (start[b], count[b]) that hold more than one entry, from
+// `byte` on. With several parts, a bucket larger than the rest together is
+// sorted first with all of them; the others are dealt out, largest first, to
+// the part with the least work so far.
+void SortBuckets(std::span<PrefixEntry> entries, size_t byte, int parts,
+                 const std::array<uint32_t, 257>& start) {
+  std::array<uint32_t, 256> order;
+  size_t buckets = 0;
+  for (uint32_t b = 0; b < 256; ++b)
+    if (start[b + 1] - start[b] > 1) order[buckets++] = b;
+  auto sizeOf = [&](uint32_t b) { return start[b + 1] - start[b]; };
+  if (parts <= 1 || buckets <= 1) {
+    for (size_t i = 0; i < buckets; ++i)
+      SortFromByte(entries.subspan(start[order[i]], sizeOf(order[i])), byte, parts);
+    return;
+  }
+  std::sort(order.begin(), order.begin() + buckets,
+            [&](uint32_t a, uint32_t b) { return sizeOf(a) > sizeOf(b); });
+  size_t first = 0;
+  if (2 * size_t{sizeOf(order[0])} > entries.size()) {
+    SortFromByte(entries.subspan(start[order[0]], sizeOf(order[0])), byte, parts);
+    first = 1;
+  }
+  std::array<std::vector<uint32_t>, kMaxWorkParts> dealt;
+  std::array<size_t, kMaxWorkParts> load{};
+  for (size_t i = first; i < buckets; ++i) {
+    const auto least = std::min_element(load.begin(), load.begin() + parts) - load.begin();
+    dealt[least].push_back(order[i]);
+    load[least] += sizeOf(order[i]);
+  }
+  RunParts(parts, [&](int k) {
+    for (const uint32_t b : dealt[k]) SortFromByte(entries.subspan(start[b], sizeOf(b)), byte, 1);
+  });
+}
+
 // Most-significant-byte radix sort in place (American flag sort), for
 // entries whose prefixes agree before `byte`. Each level is one counting
 // pass and one pass that swaps entries into their buckets; a byte that is the
 // same everywhere (the "69" of Chinese barcodes) costs the counting pass only.
-void SortFromByte(std::span<PrefixEntry> entries, size_t byte) {
+void SortFromByte(std::span<PrefixEntry> entries, size_t byte, int parts) {
   while (entries.size() > kSmallBucket && byte < kPrefixBytes) {
     std::array<uint32_t, 256> count{};
-    for (const PrefixEntry& e : entries) ++count[e.Byte(byte)];
+    const int countParts = std::min(parts, WorkParts(entries.size(), 1 << 16));
+    if (countParts <= 1) {
+      for (const PrefixEntry& e : entries) ++count[e.Byte(byte)];
+    } else {
+      // Counting splits cleanly: each part counts its own share.
+      std::array<std::array<uint32_t, 256>, kMaxWorkParts> counts{};
+      RunParts(countParts, [&](int k) {
+        const PartRange range = RangeOfPart(entries.size(), countParts, k);
+        for (size_t i = range.begin; i < range.end; ++i) ++counts[k][entries[i].Byte(byte)];
+      });
+      for (int k = 0; k < countParts; ++k)
+        for (size_t b = 0; b < 256; ++b) count[b] += counts[k][b];
+    }
     if (count[entries[0].Byte(byte)] == entries.size()) {
       ++byte;
       continue;
@@ -46,13 +97,40 @@ void SortFromByte(std::span<PrefixEntry> entries, size_t byte) {
         entries[next[b]++] = moving;
       }
     }
-    for (size_t b = 0; b < 256; ++b)
-      if (count[b] > 1) SortFromByte(entries.subspan(start[b], count[b]), byte + 1);
+    SortBuckets(entries, byte + 1, parts, start);
     return;
   }
   // A small bucket, or one whose prefixes are all equal: then only the rows
   // still differ.
   std::sort(entries.begin(), entries.end(), PrefixThenRowLess{});
+}
+
+// How many leading prefix bytes every entry shares (the "69" of Chinese
+// barcodes): one pass instead of one counting pass per such byte.
+size_t CommonLeadingBytes(std::span<const PrefixEntry> entries, int parts) {
+  if (entries.empty()) return 0;
+  const uint64_t first0 = entries[0].Word(0), first1 = entries[0].Word(1);
+  std::array<uint64_t, kMaxWorkParts> diff0{}, diff1{};
+  const int diffParts = std::min(parts, WorkParts(entries.size(), 1 << 16));
+  RunParts(diffParts, [&](int k) {
+    const PartRange range = RangeOfPart(entries.size(), diffParts, k);
+    uint64_t d0 = 0, d1 = 0;
+    for (size_t i = range.begin; i < range.end; ++i) {
+      d0 |= entries[i].Word(0) ^ first0;
+      d1 |= entries[i].Word(1) ^ first1;
+    }
+    diff0[k] = d0;
+    diff1[k] = d1;
+  });
+  uint64_t d0 = 0, d1 = 0;
+  for (int k = 0; k < diffParts; ++k) {
+    d0 |= diff0[k];
+    d1 |= diff1[k];
+  }
+  // The words hold their first byte in the most significant place.
+  if (d0 != 0) return static_cast<size_t>(__builtin_clzll(d0)) / 8;
+  if (d1 != 0) return 8 + static_cast<size_t>(__builtin_clzll(d1)) / 8;
+  return kPrefixBytes;
 }
 
 }  // namespace
@@ -66,10 +144,10 @@ void SetPrefix(PrefixEntry& entry, std::string_view key, size_t keyLength, size_
   std::memcpy(entry.words.data(), words, sizeof words);
 }
 
-void SortByPrefixThenRow(std::span<PrefixEntry> entries) {
+void SortByPrefixThenRow(std::span<PrefixEntry> entries, int parts) {
   // Entries are collected in row order, so equal keys are already in order.
   if (std::is_sorted(entries.begin(), entries.end(), PrefixThenRowLess{})) return;
-  SortFromByte(entries, 0);
+  SortFromByte(entries, CommonLeadingBytes(entries, parts), parts);
 }
 
 }  // namespace tabrelium

@@ -43,7 +43,8 @@ inline bool SamePrefix(const PrefixEntry& a, const PrefixEntry& b) {
 }
 
 // Sorts by the prefix bytes, compared as unsigned, then by row, so that the
-// order never depends on how the entries arrived.
-void SortByPrefixThenRow(std::span<PrefixEntry> entries);
+// order never depends on how the entries arrived, nor on `parts`: the number
+// of threads (data/work_parts.h) the buckets are sorted on.
+void SortByPrefixThenRow(std::span<PrefixEntry> entries, int parts = 1);
 
 }  // namespace tabrelium

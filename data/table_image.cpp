@@ -7,6 +7,7 @@
 #include "common/byte_order.h"
 #include "common/gbk.h"
 #include "data/prefix_sort.h"
+#include "data/work_parts.h"
 
 namespace tabrelium {
 namespace {
@@ -18,6 +19,8 @@ constexpr uint8_t kLiveRecord = 0x20;  // the deletion flag of a record that is 
 constexpr uint8_t kPad = 0x20;
 constexpr size_t kBlockBytes = 32;  // the header and each descriptor
 constexpr size_t kNameBytes = 11;
+// Rows are split over threads in parts of at least this many.
+constexpr size_t kMinRowsPerPart = size_t{1} << 15;
 
 struct FieldLayout {
   uint8_t column;   // source column, 0 = none
@@ -95,8 +98,8 @@ bool RowHasText(const CellTable& cells, const Layout& layout, int32_t row) {
 // bytes and sorted again, so each cell is read once per round instead of at
 // every comparison; keys of at most 63 bytes need at most four rounds.
 void SortByKeyFrom(std::span<PrefixEntry> entries, const CellTable& cells,
-                   const FieldLayout& key, size_t from) {
-  SortByPrefixThenRow(entries);
+                   const FieldLayout& key, size_t from, int parts) {
+  SortByPrefixThenRow(entries, parts);
   const size_t next = from + kPrefixBytes;
   if (next >= key.length) return;
   for (size_t i = 0; i < entries.size();) {
@@ -106,7 +109,7 @@ void SortByKeyFrom(std::span<PrefixEntry> entries, const CellTable& cells,
       std::span<PrefixEntry> run = entries.subspan(i, j - i);
       for (PrefixEntry& e : run)
         SetPrefix(e, FieldText(cells, static_cast<int32_t>(e.row), key), key.length, next);
-      SortByKeyFrom(run, cells, key, next);
+      SortByKeyFrom(run, cells, key, next, 1);
     }
     i = j;
   }
@@ -126,14 +129,15 @@ void WriteRecord(const CellTable& cells, const Layout& layout, int32_t row, uint
   }
 }
 
-// Fills `entries` from the first entries.size() rows that have text, in row
-// order, with their first 16 key bytes; returns the last of those rows.
-int32_t CollectEntries(const CellTable& cells, const Layout& layout,
-                       std::span<PrefixEntry> entries) {
+// Fills `entries` from the first entries.size() rows in [firstRow, endRow)
+// that have text, in row order, with their first 16 key bytes; returns the
+// last of those rows (0 for none).
+int32_t CollectEntries(const CellTable& cells, const Layout& layout, int32_t firstRow,
+                       int32_t endRow, std::span<PrefixEntry> entries) {
   const FieldLayout& key = layout.fields[0];
   size_t collected = 0;
   int32_t lastRow = 0;
-  for (int32_t row = 1; row <= GetRowCount(cells) && collected < entries.size(); ++row) {
+  for (int32_t row = firstRow; row < endRow && collected < entries.size(); ++row) {
     if (!RowHasText(cells, layout, row)) continue;
     PrefixEntry& entry = entries[collected++];
     entry.row = static_cast<uint32_t>(row);
@@ -146,26 +150,40 @@ int32_t CollectEntries(const CellTable& cells, const Layout& layout,
 // Writes the records in row order, each straight into its slot in `sorted`
 // order: the cells are then read front to back, and only the writes jump
 // around. The entries may share memory with the records; they are read in
-// full before the first record is written.
+// full before the first record is written. Each part writes the records of
+// its own rows, so no two parts write the same bytes.
 void WriteRecords(const CellTable& cells, const Layout& layout,
-                  std::span<const PrefixEntry> sorted, int32_t lastRow, uint8_t* records) {
+                  std::span<const PrefixEntry> sorted, int32_t lastRow, uint8_t* records,
+                  int parts) {
   constexpr uint32_t kNoRecord = UINT32_MAX;
-  std::vector<uint32_t> slotOfRow(static_cast<size_t>(lastRow), kNoRecord);
-  for (size_t p = 0; p < sorted.size(); ++p)
-    slotOfRow[sorted[p].row - 1] = static_cast<uint32_t>(p);
+  const size_t rows = static_cast<size_t>(lastRow);
+  BulkVector<uint32_t> slotOfRow(rows);
+  RunParts(parts, [&](int k) {
+    const PartRange range = RangeOfPart(rows, parts, k);
+    std::fill(slotOfRow.begin() + range.begin, slotOfRow.begin() + range.end, kNoRecord);
+  });
+  RunParts(parts, [&](int k) {
+    const PartRange range = RangeOfPart(sorted.size(), parts, k);
+    for (size_t p = range.begin; p < range.end; ++p)
+      slotOfRow[sorted[p].row - 1] = static_cast<uint32_t>(p);
+  });
 
   const size_t recordLength = layout.recordLength;
   // The slots are scattered over the whole image: ask for a slot's cache
   // line a few records early so that the writes do not wait for each other.
-  constexpr int32_t kPrefetchAhead = 16;
-  for (int32_t row = 1; row <= lastRow; ++row) {
-    if (row + kPrefetchAhead <= lastRow) {
-      const uint32_t ahead = slotOfRow[static_cast<size_t>(row - 1 + kPrefetchAhead)];
-      if (ahead != kNoRecord) __builtin_prefetch(records + size_t{ahead} * recordLength, 1);
+  constexpr size_t kPrefetchAhead = 16;
+  RunParts(parts, [&](int k) {
+    const PartRange range = RangeOfPart(rows, parts, k);
+    for (size_t r = range.begin; r < range.end; ++r) {
+      if (r + kPrefetchAhead < range.end) {
+        const uint32_t ahead = slotOfRow[r + kPrefetchAhead];
+        if (ahead != kNoRecord) __builtin_prefetch(records + size_t{ahead} * recordLength, 1);
+      }
+      const uint32_t slot = slotOfRow[r];
+      if (slot != kNoRecord)
+        WriteRecord(cells, layout, static_cast<int32_t>(r + 1), records + size_t{slot} * recordLength);
     }
-    const uint32_t slot = slotOfRow[static_cast<size_t>(row - 1)];
-    if (slot != kNoRecord) WriteRecord(cells, layout, row, records + size_t{slot} * recordLength);
-  }
+  });
 }
 
 std::tm LocalDateNow() {
@@ -204,9 +222,18 @@ void BuildTableImage(const CellTable& cells, const FieldTable& table, TableImage
 
   // A record is appended only while it ends below 64 MiB.
   const size_t maxRecords = (kMaxImageBytes - 1 - headerLength) / recordLength;
+  const size_t rows = static_cast<size_t>(std::max(GetRowCount(cells), 0));
+  const int parts = WorkParts(rows, kMinRowsPerPart);
+  std::array<size_t, kMaxWorkParts> withText{};
+  RunParts(parts, [&](int k) {
+    const PartRange range = RangeOfPart(rows, parts, k);
+    size_t count = 0;  // counted apart: the parts' slots share a cache line
+    for (size_t r = range.begin; r < range.end; ++r)
+      count += RowHasText(cells, layout, static_cast<int32_t>(r + 1));
+    withText[k] = count;
+  });
   size_t rowsWithText = 0;
-  for (int32_t row = 1; row <= GetRowCount(cells); ++row)
-    rowsWithText += RowHasText(cells, layout, row);
+  for (int k = 0; k < parts; ++k) rowsWithText += withText[k];
   const size_t recordCount = std::min(rowsWithText, maxRecords);
   const size_t imageSize = headerLength + recordCount * recordLength;
 
@@ -225,11 +252,23 @@ void BuildTableImage(const CellTable& cells, const FieldTable& table, TableImage
   std::span<PrefixEntry> entries(reinterpret_cast<PrefixEntry*>(bytes.data() + entriesAt),
                                  recordCount);
 
-  const int32_t lastRow = CollectEntries(cells, layout, entries);
+  // Each part collects its rows' entries where the rows before it end;
+  // rows past the 64 MiB cut get none.
+  std::array<int32_t, kMaxWorkParts> lastRowOfPart{};
+  RunParts(parts, [&](int k) {
+    size_t at = 0;
+    for (int before = 0; before < k; ++before) at += withText[before];
+    if (at >= recordCount) return;
+    const PartRange range = RangeOfPart(rows, parts, k);
+    lastRowOfPart[k] = CollectEntries(cells, layout, static_cast<int32_t>(range.begin + 1),
+                                      static_cast<int32_t>(range.end + 1),
+                                      entries.subspan(at, std::min(withText[k], recordCount - at)));
+  });
+  const int32_t lastRow = *std::max_element(lastRowOfPart.begin(), lastRowOfPart.end());
   const FieldLayout& key = layout.fields[0];
   // Without a source column or with an empty one, every key is the same.
-  if (key.column != 0 && key.length != 0) SortByKeyFrom(entries, cells, key, 0);
-  WriteRecords(cells, layout, entries, lastRow, bytes.data() + headerLength);
+  if (key.column != 0 && key.length != 0) SortByKeyFrom(entries, cells, key, 0, parts);
+  WriteRecords(cells, layout, entries, lastRow, bytes.data() + headerLength, parts);
   WriteHeader(layout, table, buildDate ? *buildDate : LocalDateNow(),
               static_cast<uint32_t>(recordCount), bytes.data());
 

@@ -5,6 +5,11 @@
 #include <limits>
 
 #include "common/gbk.h"
+#include "data/work_parts.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tabrelium {
 namespace {
@@ -64,20 +69,59 @@ void RecordSeparator(LineScan& scan, size_t pos, std::span<size_t> starts) {
   if (static_cast<size_t>(scan.separators) < starts.size()) starts[scan.separators] = pos + 1;
 }
 
+// The bytes of the line from `pos` to its terminator (or the text's end)
+// that the simple scan must look at: the separator, quotes and the first
+// byte of the terminator. Sixteen bytes are compared at once where the
+// processor allows; every such byte is below 0x40 and so never half of a
+// two-byte character.
+class InterestingBytes {
+ public:
+  InterestingBytes(const uint8_t* text, size_t size, uint8_t sep, uint8_t terminator)
+      : t_(text), size_(size), sep_(sep), term_(terminator) {}
+
+  // The offset of the next interesting byte at or after `pos`, or size.
+  size_t Next(size_t pos) const {
+#if defined(__SSE2__)
+    const __m128i sep = _mm_set1_epi8(static_cast<char>(sep_));
+    const __m128i quote = _mm_set1_epi8(static_cast<char>(kQuote));
+    const __m128i term = _mm_set1_epi8(static_cast<char>(term_));
+    while (pos + 16 <= size_) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t_ + pos));
+      const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, sep), _mm_cmpeq_epi8(v, quote)),
+                                        _mm_cmpeq_epi8(v, term));
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+      if (mask != 0) return pos + static_cast<size_t>(__builtin_ctz(mask));
+      pos += 16;
+    }
+#endif
+    for (; pos < size_; ++pos) {
+      const uint8_t b = t_[pos];
+      if (b == sep_ || b == kQuote || b == term_) return pos;
+    }
+    return size_;
+  }
+
+ private:
+  const uint8_t* t_;
+  size_t size_;
+  uint8_t sep_;
+  uint8_t term_;
+};
+
 // The common case in one pass over the line's bytes: a CR LF, LF or CR
 // terminator and a separator that is never part of a two-byte character or
-// a quote. Gives
-// false, having found only the line's end, when the line turns out to be a
-// quoted line with quotes in it.
+// a quote. Gives false, having found only the line's end, when the line
+// turns out to be a quoted line with quotes in it.
 bool ScanSimpleLine(const TextView& view, uint8_t sep, std::span<size_t> starts,
                     LineScan& scan) {
   const uint8_t* t = Bytes(view);
   const size_t size = view.text.size();
   const auto first = static_cast<uint8_t>(view.terminator[0]);
   const bool pair = view.terminator.size() == 2;
+  const InterestingBytes interesting(t, size, sep, first);
   size_t quotes = 0;
-  size_t pos = scan.begin;
-  for (; pos < size; ++pos) {
+  size_t pos = interesting.Next(scan.begin);
+  for (; pos < size; pos = interesting.Next(pos + 1)) {
     const uint8_t b = t[pos];
     if (b == first && (!pair || (pos + 1 < size && t[pos + 1] == '\n'))) break;
     if (b == sep)
@@ -306,6 +350,79 @@ bool ClampStartLine(FieldTable& table, const CellTable& cells) {
   return false;
 }
 
+namespace {
+
+// Lines are cut on several threads only in parts of at least this many bytes.
+constexpr size_t kMinBytesPerPart = size_t{1} << 20;
+
+// What one part of the text was cut into: rows of lines that start in
+// [begin, end), numbered from 1 within the part, their cells indexed from 0.
+struct CutPart {
+  size_t begin = 0;
+  size_t end = 0;
+  BulkVector<uint32_t> rowFirstCell;
+  BulkVector<uint32_t> cellOffset;
+  BulkVector<uint8_t> cellLength;
+  std::array<uint8_t, kMaxColumns> columnWidths{};
+  CutReport report;
+};
+
+// Cuts the lines that start in [part.begin, part.end), at most `maxRows` of
+// them, into the part's rows. Each stored cell holds at least one byte of
+// text, so the part's bytes bound its cells however many columns there are.
+// Part 0 is the table's own store, which takes the other parts after it:
+// it is sized for the whole text from the start, so that it never moves.
+void CutLines(const TextView& view, uint8_t sep, size_t columns, size_t maxRows, CutPart& part,
+              bool holdsAll) {
+  const size_t bytes = (holdsAll ? view.text.size() : part.end) - part.begin;
+  part.rowFirstCell.reserve(std::min(maxRows, bytes) + 1);
+  const size_t cellBound = std::min(std::min(maxRows, bytes) * columns, bytes);
+  part.cellOffset.reserve(cellBound);
+  part.cellLength.reserve(cellBound);
+
+  // One start more than the columns: a simple line's last value ends there.
+  std::array<size_t, kMaxColumns + 1> starts{};
+  std::array<FieldValue, kMaxColumns> values{};
+  std::optional<size_t> line = part.begin;
+  for (size_t row = 1; row <= maxRows && line && *line < part.end; ++row) {
+    part.rowFirstCell.push_back(static_cast<uint32_t>(part.cellOffset.size()));
+    const LineScan scan = ScanLine(view, *line, sep, std::span(starts.data(), columns + 1));
+    if (scan.separators + (scan.hasContent ? 1 : 0) > kMaxColumns) ++part.report.linesOverMaxColumns;
+    const size_t present = static_cast<size_t>(std::min<int64_t>(scan.separators + 1, columns));
+    size_t stored = 0;
+    for (size_t c = 0; c < present; ++c) {
+      values[c] = ValueAt(view, scan, std::span(starts.data(), columns + 1), c, sep,
+                          kCellBufferSize);
+      if (values[c].length > 0) stored = c + 1;
+      if (values[c].length > part.columnWidths[c])
+        part.columnWidths[c] = static_cast<uint8_t>(values[c].length);
+      if (values[c].wasCut && part.report.cutCells++ == 0) {
+        part.report.firstCutRow = static_cast<int32_t>(row);
+        part.report.firstCutColumn = static_cast<int32_t>(c + 1);
+      }
+    }
+    for (size_t c = 0; c < stored; ++c) {
+      part.cellOffset.push_back(static_cast<uint32_t>(values[c].offset));
+      part.cellLength.push_back(static_cast<uint8_t>(values[c].length));
+    }
+    line = LineAfter(view, scan.end);
+  }
+}
+
+// Where part k of the lines from `first` on begins: the start of the first
+// line after the middle of its share. Any terminator found is one the
+// line-by-line walk finds too, since none of CR LF, LF and CR can overlap
+// itself.
+size_t PartStart(const TextView& view, size_t first, int parts, int k) {
+  if (k == 0) return first;
+  if (k == parts) return view.text.size();
+  const size_t middle = first + RangeOfPart(view.text.size() - first, parts, k).begin;
+  const std::optional<size_t> next = NextLine(view, middle);
+  return next ? *next : view.text.size();
+}
+
+}  // namespace
+
 void BuildCellTable(const TextBuffer& buffer, const FieldTable& table, CellTable& cells) {
   cells.rowFirstCell.clear();
   cells.rowFirstCell.shrink_to_fit();
@@ -325,42 +442,73 @@ void BuildCellTable(const TextBuffer& buffer, const FieldTable& table, CellTable
   const TextView view = ViewOf(buffer, table);
   const uint8_t sep = SelectedSeparator(table).code;
   const size_t columns = static_cast<size_t>(cells.columnCount);
-  // Each stored cell holds at least one byte of text, so the text's size
-  // bounds the cells however many rows and columns there are.
-  const size_t lines = static_cast<size_t>(std::min<int64_t>(cells.rowCount, cells.lineCount));
-  cells.rowFirstCell.reserve(lines + 1);
-  const size_t cellBound = std::min<size_t>(lines * columns, view.text.size());
-  cells.cellOffset.reserve(cellBound);
-  cells.cellLength.reserve(cellBound);
-
-  // One start more than the columns: a simple line's last value ends there.
-  std::array<size_t, kMaxColumns + 1> starts{};
-  std::array<FieldValue, kMaxColumns> values{};
-  std::optional<size_t> line = SkipLines(view, 0, table.startLine);
-  for (int32_t row = 1; row <= cells.rowCount && line; ++row) {
-    cells.rowFirstCell.push_back(static_cast<uint32_t>(cells.cellOffset.size()));
-    const LineScan scan = ScanLine(view, *line, sep, std::span(starts.data(), columns + 1));
-    if (scan.separators + (scan.hasContent ? 1 : 0) > kMaxColumns) ++cells.report.linesOverMaxColumns;
-    const size_t present = static_cast<size_t>(std::min<int64_t>(scan.separators + 1, columns));
-    size_t stored = 0;
-    for (size_t c = 0; c < present; ++c) {
-      values[c] = ValueAt(view, scan, std::span(starts.data(), columns + 1), c, sep,
-                          kCellBufferSize);
-      if (values[c].length > 0) stored = c + 1;
-      if (values[c].length > cells.columnWidths[c])
-        cells.columnWidths[c] = static_cast<uint8_t>(values[c].length);
-      if (values[c].wasCut && cells.report.cutCells++ == 0) {
-        cells.report.firstCutRow = row;
-        cells.report.firstCutColumn = static_cast<int32_t>(c + 1);
-      }
-    }
-    for (size_t c = 0; c < stored; ++c) {
-      cells.cellOffset.push_back(static_cast<uint32_t>(values[c].offset));
-      cells.cellLength.push_back(static_cast<uint8_t>(values[c].length));
-    }
-    line = LineAfter(view, scan.end);
+  const size_t maxRows = static_cast<size_t>(std::min<int64_t>(cells.rowCount, cells.lineCount));
+  const std::optional<size_t> first = SkipLines(view, 0, table.startLine);
+  if (!first) {
+    cells.rowFirstCell.push_back(0);
+    return;
   }
-  cells.rowFirstCell.push_back(static_cast<uint32_t>(cells.cellOffset.size()));
+  // Parts need line ends that the middle of a line cannot fake.
+  const bool splittable = view.terminator == "\r\n" || view.terminator == "\n" || view.terminator == "\r";
+  int parts = splittable ? WorkParts(view.text.size() - *first, kMinBytesPerPart) : 1;
+  std::array<CutPart, kMaxWorkParts> cut;
+  for (int k = 0; k < parts; ++k) {
+    cut[k].begin = PartStart(view, *first, parts, k);
+    cut[k].end = PartStart(view, *first, parts, k + 1);
+  }
+  // Part 0 cuts straight into the table; the others are appended after it.
+  cut[0].rowFirstCell = std::move(cells.rowFirstCell);
+  cut[0].cellOffset = std::move(cells.cellOffset);
+  cut[0].cellLength = std::move(cells.cellLength);
+  RunParts(parts, [&](int k) { CutLines(view, sep, columns, maxRows, cut[k], k == 0); });
+  size_t cutRows = 0;
+  for (int k = 0; k < parts; ++k) cutRows += cut[k].rowFirstCell.size();
+  if (parts > 1 && cutRows > maxRows) {
+    // A line count older than the text: the walk stops after maxRows rows,
+    // and so must the report; the one-part cut does exactly that.
+    cut[0].rowFirstCell.clear();
+    cut[0].cellOffset.clear();
+    cut[0].cellLength.clear();
+    cut[0].columnWidths = {};
+    cut[0].report = CutReport{};
+    cut[0].end = view.text.size();
+    parts = 1;
+    CutLines(view, sep, columns, maxRows, cut[0], true);
+  }
+
+  // Where each part's rows and cells go.
+  std::array<size_t, kMaxWorkParts + 1> rowAt{}, cellAt{};
+  for (int k = 0; k < parts; ++k) {
+    rowAt[k + 1] = rowAt[k] + cut[k].rowFirstCell.size();
+    cellAt[k + 1] = cellAt[k] + cut[k].cellOffset.size();
+  }
+  cells.rowFirstCell = std::move(cut[0].rowFirstCell);
+  cells.cellOffset = std::move(cut[0].cellOffset);
+  cells.cellLength = std::move(cut[0].cellLength);
+  cells.rowFirstCell.resize(rowAt[parts] + 1);
+  cells.cellOffset.resize(cellAt[parts]);
+  cells.cellLength.resize(cellAt[parts]);
+  RunParts(parts, [&](int k) {
+    if (k == 0) return;
+    const CutPart& part = cut[k];
+    for (size_t r = 0; r < part.rowFirstCell.size(); ++r)
+      cells.rowFirstCell[rowAt[k] + r] = static_cast<uint32_t>(cellAt[k] + part.rowFirstCell[r]);
+    std::copy(part.cellOffset.begin(), part.cellOffset.end(), cells.cellOffset.begin() + cellAt[k]);
+    std::copy(part.cellLength.begin(), part.cellLength.end(), cells.cellLength.begin() + cellAt[k]);
+  });
+  cells.rowFirstCell[rowAt[parts]] = static_cast<uint32_t>(cellAt[parts]);
+
+  for (int k = 0; k < parts; ++k) {
+    for (size_t c = 0; c < kMaxColumns; ++c)
+      cells.columnWidths[c] = std::max(cells.columnWidths[c], cut[k].columnWidths[c]);
+    const CutReport& part = cut[k].report;
+    if (part.cutCells > 0 && cells.report.cutCells == 0) {
+      cells.report.firstCutRow = static_cast<int32_t>(rowAt[k]) + part.firstCutRow;
+      cells.report.firstCutColumn = part.firstCutColumn;
+    }
+    cells.report.cutCells += part.cutCells;
+    cells.report.linesOverMaxColumns += part.linesOverMaxColumns;
+  }
 }
 
 bool CutLoadedText(const TextBuffer& buffer, FieldTable& table, CellTable& cells) {
