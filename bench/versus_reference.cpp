@@ -1,6 +1,7 @@
-// Runs `tabrelium-cli image` and the plain reference program alternately on
-// one input, as whole processes, and prints each one's median wall time and
-// peak resident memory and the ratio of the medians. Alternating runs share
+// Runs `tabrelium-cli image` and the plain reference program (as it is, and
+// with huge pages for its blocks) in turn on one input, as whole processes,
+// and prints each one's median wall time and peak resident memory and the
+// ratios of the medians. Alternating runs share
 // whatever else the machine is doing. The two images must be equal byte for
 // byte, or the comparison means nothing: then it fails.
 //
@@ -79,24 +80,41 @@ int main(int argc, char** argv) {
     cli.push_back(opt["--config"]);
   }
   const std::vector<std::string> ref = {opt["--reference"], opt["--input"], refOut, opt["--columns"]};
+  std::vector<std::string> refHuge = ref;
+  refHuge.push_back("--huge-pages");
 
-  std::vector<Run> cliRuns, refRuns;
-  Run warm;
-  if (!RunProcess(cli, warm) || !RunProcess(ref, warm)) {
-    std::fprintf(stderr, "versus_reference: a program failed on %s\n", opt["--input"].c_str());
-    return 1;
-  }
-  if (ReadAll(cliOut) != ReadAll(refOut)) {
-    std::fprintf(stderr, "versus_reference: the images differ; the comparison is void\n");
-    return 1;
+  struct Program {
+    const char* name;
+    const std::vector<std::string>* args;
+    const std::string* out;
+    std::vector<Run> runs;
+  };
+  std::vector<Program> programs = {{"tabrelium-cli image", &cli, &cliOut, {}},
+                                   {"reference", &ref, &refOut, {}},
+                                   {"reference, huge pages", &refHuge, &refOut, {}}};
+  const std::string cliImage = [&] {
+    Run warm;
+    return RunProcess(cli, warm) ? ReadAll(cliOut) : std::string();
+  }();
+  for (Program& p : programs) {
+    Run warm;
+    if (cliImage.empty() || !RunProcess(*p.args, warm)) {
+      std::fprintf(stderr, "versus_reference: %s failed on %s\n", p.name, opt["--input"].c_str());
+      return 1;
+    }
+    if (ReadAll(*p.out) != cliImage) {
+      std::fprintf(stderr, "versus_reference: %s wrote another image; the comparison is void\n",
+                   p.name);
+      return 1;
+    }
   }
   for (int i = 0; i < runs; ++i) {
-    // Alternate which one goes first, so that neither always follows the other.
-    for (int k = 0; k < 2; ++k) {
-      const bool cliTurn = (i + k) % 2 == 0;
+    // Rotate which one goes first, so that none always follows the same one.
+    for (size_t k = 0; k < programs.size(); ++k) {
+      Program& p = programs[(i + k) % programs.size()];
       Run run;
-      if (!RunProcess(cliTurn ? cli : ref, run)) return 1;
-      (cliTurn ? cliRuns : refRuns).push_back(run);
+      if (!RunProcess(*p.args, run)) return 1;
+      p.runs.push_back(run);
     }
   }
   auto seconds = [](const std::vector<Run>& v) {
@@ -109,13 +127,13 @@ int main(int argc, char** argv) {
     for (const Run& r : v) s.push_back(r.peakKib);
     return Median(s);
   };
-  const double cliSeconds = seconds(cliRuns), refSeconds = seconds(refRuns);
   std::printf("input=%s columns=%s runs=%d image_bytes=%zu (equal)\n", opt["--input"].c_str(),
-              opt["--columns"].c_str(), runs, ReadAll(cliOut).size());
-  std::printf("  tabrelium-cli image  %7.1f ms  peak %6.1f MiB\n", cliSeconds * 1e3,
-              peak(cliRuns) / 1024.0);
-  std::printf("  reference            %7.1f ms  peak %6.1f MiB\n", refSeconds * 1e3,
-              peak(refRuns) / 1024.0);
-  std::printf("  ratio cli/reference  %7.2f\n", cliSeconds / refSeconds);
+              opt["--columns"].c_str(), runs, cliImage.size());
+  for (const Program& p : programs)
+    std::printf("  %-22s %7.1f ms  peak %6.1f MiB\n", p.name, seconds(p.runs) * 1e3,
+                peak(p.runs) / 1024.0);
+  const double cliSeconds = seconds(programs[0].runs);
+  std::printf("  ratio cli/reference %.2f, cli/reference with huge pages %.2f\n",
+              cliSeconds / seconds(programs[1].runs), cliSeconds / seconds(programs[2].runs));
   return 0;
 }

@@ -3,7 +3,7 @@
 // full right after they are sized, and are read many times:
 // - resize() leaves new elements uninitialised, because zero-filling 64 MiB
 //   only to overwrite it costs as much as the read that follows;
-// - blocks of 4 MiB or more are mapped from the kernel, aligned to 2 MiB and
+// - blocks of 1 MiB or more are mapped from the kernel, aligned to 2 MiB and
 //   offered for huge pages, which cuts the first-touch page faults (the
 //   largest single cost of filling such a block on a virtual machine) by 500
 //   times, and are unmapped when freed.
@@ -65,12 +65,20 @@ class BulkAllocator {
 
  private:
   static constexpr size_t kHugePage = size_t{2} << 20;
-  static constexpr size_t kHugeBlockBytes = size_t{4} << 20;
+  static constexpr size_t kHugeBlockBytes = size_t{1} << 20;
 
-  // Whole small pages: the kernel backs the block's whole 2 MiB extents with
-  // huge pages and its tail with small ones, so the tail costs what it holds.
+  // The kernel backs a block's whole 2 MiB extents with huge pages. A short
+  // tail stays in small pages, so that it costs what it holds; a long one
+  // (over 256 KiB, 64 or more small faults) is rounded up to a huge page,
+  // one fault instead of hundreds.
   static constexpr size_t kPage = 4096;
-  static size_t Rounded(size_t bytes) { return (bytes + kPage - 1) / kPage * kPage; }
+  static constexpr size_t kLongTail = size_t{256} << 10;
+  static size_t Rounded(size_t bytes) {
+    const size_t tail = bytes % kHugePage;
+    if (tail == 0) return bytes;
+    const size_t unit = tail > kLongTail ? kHugePage : kPage;
+    return (bytes + unit - 1) / unit * unit;
+  }
 
   // A big block comes straight from the kernel and goes straight back when
   // freed: through malloc, a freed block of tens of MiB could stay in the

@@ -11,7 +11,7 @@ namespace {
 
 constexpr uint8_t kPad = 0x20;
 // Buckets this small are left to a comparison sort.
-constexpr size_t kSmallBucket = 64;
+constexpr size_t kSmallBucket = 256;
 
 // A function object rather than a function, so that the sort inlines it.
 struct PrefixThenRowLess {

@@ -116,16 +116,16 @@ void SortByKeyFrom(std::span<PrefixEntry> entries, const CellTable& cells,
 }
 
 void WriteRecord(const CellTable& cells, const Layout& layout, int32_t row, uint8_t* record) {
+  // Spaces first, in one go; then each field's text over its start.
   record[0] = kLiveRecord;
+  std::memset(record + 1, kPad, layout.recordLength - 1u);
   for (int32_t j = 0; j < layout.fieldCount; ++j) {
     const FieldLayout& field = layout.fields[j];
     std::string_view text = FieldText(cells, row, field);
     // A column's width is its longest cell, so the cut never happens on a
     // consistent table; if it did, it must not leave half a character.
     if (text.size() > field.length) text = CutGbk(text, field.length);
-    uint8_t* out = record + field.offset;
-    if (!text.empty()) std::memcpy(out, text.data(), text.size());
-    std::memset(out + text.size(), kPad, field.length - text.size());
+    if (!text.empty()) std::memcpy(record + field.offset, text.data(), text.size());
   }
 }
 

@@ -7,6 +7,12 @@
 
 #include "common/gbk.h"
 #include "common/line_end.h"
+#include "data/work_parts.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
 
 namespace tabrelium {
 namespace {
@@ -57,6 +63,34 @@ bool ReadUpTo(std::FILE* file, size_t limit, BulkVector<uint8_t>& bytes, size_t 
   return !failed;
 }
 
+// A large file is read in parts at once: each part's pages are faulted in
+// and filled on a core of its own. Reads [0, want) into `into` and returns
+// how many bytes from the start came without a gap.
+size_t ReadInParts(int fd, uint8_t* into, size_t want) {
+  constexpr size_t kMinBytesPerPart = size_t{8} << 20;
+  const int parts = WorkParts(want, kMinBytesPerPart);
+  std::array<size_t, kMaxWorkParts> got{};
+  RunParts(parts, [&](int k) {
+    const PartRange range = RangeOfPart(want, parts, k);
+    size_t done = 0;
+    while (range.begin + done < range.end) {
+      const ssize_t n = ::pread(fd, into + range.begin + done, range.end - range.begin - done,
+                                static_cast<off_t>(range.begin + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;  // the file shrank, or a folder: the plain read decides
+      done += static_cast<size_t>(n);
+    }
+    got[k] = done;
+  });
+  size_t total = 0;
+  for (int k = 0; k < parts; ++k) {
+    total += got[k];
+    const PartRange range = RangeOfPart(want, parts, k);
+    if (got[k] < range.end - range.begin) break;
+  }
+  return total;
+}
+
 // Without its last few bytes, which a cut may have left half a character.
 std::string_view WithoutCutTail(const BulkVector<uint8_t>& bytes, bool cut) {
   std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -93,9 +127,11 @@ bool LoadTextFile(const std::string& path, TextBuffer& buffer, CellTable& cells)
   BulkVector<uint8_t> bytes;
   bytes.reserve(first + kTextSlack);
   bytes.resize(first);
+  const size_t early = ReadInParts(fileno(file.get()), bytes.data(), first - 1);
+  std::fseek(file.get(), static_cast<long>(early), SEEK_SET);
   // A path that opens but cannot be read (a folder) is as one that cannot
   // be opened: nothing changes.
-  if (!ReadUpTo(file.get(), kMaxTextBytes, bytes, 0)) return false;
+  if (!ReadUpTo(file.get(), kMaxTextBytes, bytes, early)) return false;
   bool cut = static_cast<int64_t>(bytes.size()) >= kMaxTextBytes &&
              std::fgetc(file.get()) != EOF && (std::fseek(file.get(), -1, SEEK_CUR), true);
 
