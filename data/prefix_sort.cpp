@@ -31,7 +31,7 @@ void SortFromByte(std::span<PrefixEntry> entries, size_t byte, int parts);
 // sorted first with all of them; the others are dealt out, largest first, to
 // the part with the least work so far.
 void SortBuckets(std::span<PrefixEntry> entries, size_t byte, int parts,
-                 const std::array<uint32_t, 257>& start) {
+                 std::span<const uint32_t> start) {
   std::array<uint32_t, 256> order;
   size_t buckets = 0;
   for (uint32_t b = 0; b < 256; ++b)
@@ -142,6 +142,20 @@ void SetPrefix(PrefixEntry& entry, std::string_view key, size_t keyLength, size_
   if (from < end) std::memcpy(padded, key.data() + from, std::min(end - from, kPrefixBytes));
   const uint64_t words[2] = {GetBe64(padded), GetBe64(padded + 8)};
   std::memcpy(entry.words.data(), words, sizeof words);
+}
+
+size_t SharedPrefixBytes(const PrefixEntry& a, const PrefixEntry& b) {
+  // The words hold their first byte in the most significant place.
+  if (const uint64_t d0 = a.Word(0) ^ b.Word(0); d0 != 0)
+    return static_cast<size_t>(__builtin_clzll(d0)) / 8;
+  if (const uint64_t d1 = a.Word(1) ^ b.Word(1); d1 != 0)
+    return 8 + static_cast<size_t>(__builtin_clzll(d1)) / 8;
+  return kPrefixBytes;
+}
+
+void SortGroupedByPrefixThenRow(std::span<PrefixEntry> entries, size_t byte,
+                                std::span<const uint32_t> start, int parts) {
+  SortBuckets(entries, byte + 1, parts, start);
 }
 
 void SortByPrefixThenRow(std::span<PrefixEntry> entries, int parts) {

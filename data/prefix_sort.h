@@ -42,6 +42,22 @@ inline bool SamePrefix(const PrefixEntry& a, const PrefixEntry& b) {
   return a.Word(0) == b.Word(0) && a.Word(1) == b.Word(1);
 }
 
+// Leading prefix bytes `a` and `b` share: kPrefixBytes when all are equal.
+size_t SharedPrefixBytes(const PrefixEntry& a, const PrefixEntry& b);
+
+// True when `a` sorts before `b` by prefix, or has the same prefix.
+inline bool PrefixAtMost(const PrefixEntry& a, const PrefixEntry& b) {
+  const uint64_t a0 = a.Word(0), b0 = b.Word(0);
+  return a0 != b0 ? a0 < b0 : a.Word(1) <= b.Word(1);
+}
+
+// Finishes the sort of entries that agree before prefix byte `byte` and are
+// already grouped by it: the entries with byte value d fill
+// [start[d], start[d + 1]) (257 starts), each group in row order. Gives the
+// order SortByPrefixThenRow gives.
+void SortGroupedByPrefixThenRow(std::span<PrefixEntry> entries, size_t byte,
+                                std::span<const uint32_t> start, int parts);
+
 // Sorts by the prefix bytes, compared as unsigned, then by row, so that the
 // order never depends on how the entries arrived, nor on `parts`: the number
 // of threads (data/work_parts.h) the buckets are sorted on.

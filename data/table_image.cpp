@@ -93,13 +93,15 @@ bool RowHasText(const CellTable& cells, const Layout& layout, int32_t row) {
   return false;
 }
 
-// Sorts entries whose keys agree before byte `from` and whose prefixes hold
-// bytes [from, from + 16). Runs that still agree are given their next 16
-// bytes and sorted again, so each cell is read once per round instead of at
-// every comparison; keys of at most 63 bytes need at most four rounds.
 void SortByKeyFrom(std::span<PrefixEntry> entries, const CellTable& cells,
-                   const FieldLayout& key, size_t from, int parts) {
-  SortByPrefixThenRow(entries, parts);
+                   const FieldLayout& key, size_t from, int parts);
+
+// Entries sorted by their prefixes of bytes [from, from + 16): runs that
+// still agree are given their next 16 bytes and sorted again, so each cell
+// is read once per round instead of at every comparison; keys of at most 63
+// bytes need at most four rounds.
+void SortLongKeys(std::span<PrefixEntry> entries, const CellTable& cells, const FieldLayout& key,
+                  size_t from) {
   const size_t next = from + kPrefixBytes;
   if (next >= key.length) return;
   for (size_t i = 0; i < entries.size();) {
@@ -115,6 +117,14 @@ void SortByKeyFrom(std::span<PrefixEntry> entries, const CellTable& cells,
   }
 }
 
+// Sorts entries whose keys agree before byte `from` and whose prefixes hold
+// bytes [from, from + 16).
+void SortByKeyFrom(std::span<PrefixEntry> entries, const CellTable& cells,
+                   const FieldLayout& key, size_t from, int parts) {
+  SortByPrefixThenRow(entries, parts);
+  SortLongKeys(entries, cells, key, from);
+}
+
 void WriteRecord(const CellTable& cells, const Layout& layout, int32_t row, uint8_t* record) {
   // Spaces first, in one go; then each field's text over its start.
   record[0] = kLiveRecord;
@@ -127,6 +137,92 @@ void WriteRecord(const CellTable& cells, const Layout& layout, int32_t row, uint
     if (text.size() > field.length) text = CutGbk(text, field.length);
     if (!text.empty()) std::memcpy(record + field.offset, text.data(), text.size());
   }
+}
+
+// Keys are grouped on one of their first bytes as they are collected.
+constexpr size_t kGroupableBytes = 4;
+
+// What one part's rows tell before the entries are made: how many have
+// text, and of their keys' prefixes the first, the last, the bits in which
+// any differs from the first, whether they already come in order, and how
+// often each value stands in each of the first bytes.
+struct KeySurvey {
+  size_t rows = 0;
+  PrefixEntry first{};
+  PrefixEntry last{};
+  uint64_t differ0 = 0;
+  uint64_t differ1 = 0;
+  bool ordered = true;
+  std::array<std::array<uint32_t, 256>, kGroupableBytes> digits{};
+};
+
+void SurveyRows(const CellTable& cells, const Layout& layout, bool keyed, int32_t firstRow,
+                int32_t endRow, KeySurvey& survey) {
+  KeySurvey mine;  // filled apart: the parts' surveys share cache lines
+  const FieldLayout& key = layout.fields[0];
+  for (int32_t row = firstRow; row < endRow; ++row) {
+    if (!RowHasText(cells, layout, row)) continue;
+    ++mine.rows;
+    if (!keyed) continue;
+    PrefixEntry entry;
+    SetPrefix(entry, FieldText(cells, row, key), key.length, 0);
+    if (mine.rows == 1) {
+      mine.first = entry;
+    } else {
+      mine.ordered = mine.ordered && PrefixAtMost(mine.last, entry);
+      mine.differ0 |= entry.Word(0) ^ mine.first.Word(0);
+      mine.differ1 |= entry.Word(1) ^ mine.first.Word(1);
+    }
+    for (size_t b = 0; b < kGroupableBytes; ++b) ++mine.digits[b][entry.Byte(b)];
+    mine.last = entry;
+  }
+  survey = mine;
+}
+
+// The first byte on which the keys differ, when the entries are worth
+// grouping on it: not when they already come in order, all agree, or
+// differ only after the bytes surveyed.
+std::optional<size_t> GroupingByte(std::span<const KeySurvey> surveys, int parts) {
+  const KeySurvey* reference = nullptr;
+  const KeySurvey* previous = nullptr;
+  bool ordered = true;
+  uint64_t differ0 = 0, differ1 = 0;
+  for (int k = 0; k < parts; ++k) {
+    const KeySurvey& s = surveys[k];
+    if (s.rows == 0) continue;
+    if (reference == nullptr) reference = &s;
+    ordered = ordered && s.ordered && (previous == nullptr || PrefixAtMost(previous->last, s.first));
+    differ0 |= s.differ0 | (s.first.Word(0) ^ reference->first.Word(0));
+    differ1 |= s.differ1 | (s.first.Word(1) ^ reference->first.Word(1));
+    previous = &s;
+  }
+  if (reference == nullptr || ordered) return std::nullopt;
+  size_t shared = kPrefixBytes;
+  if (differ0 != 0)
+    shared = static_cast<size_t>(__builtin_clzll(differ0)) / 8;
+  else if (differ1 != 0)
+    shared = 8 + static_cast<size_t>(__builtin_clzll(differ1)) / 8;
+  if (shared >= kGroupableBytes) return std::nullopt;
+  return shared;
+}
+
+// Puts the entries of the rows in [firstRow, endRow) that have text into
+// their groups of byte `byte`, each at its group's cursor, in row order;
+// returns the last such row (0 for none).
+int32_t CollectGrouped(const CellTable& cells, const Layout& layout, int32_t firstRow,
+                       int32_t endRow, size_t byte, std::array<uint32_t, 256>& cursor,
+                       std::span<PrefixEntry> entries) {
+  const FieldLayout& key = layout.fields[0];
+  int32_t lastRow = 0;
+  for (int32_t row = firstRow; row < endRow; ++row) {
+    if (!RowHasText(cells, layout, row)) continue;
+    PrefixEntry entry;
+    entry.row = static_cast<uint32_t>(row);
+    SetPrefix(entry, FieldText(cells, row, key), key.length, 0);
+    entries[cursor[entry.Byte(byte)]++] = entry;
+    lastRow = row;
+  }
+  return lastRow;
 }
 
 // Fills `entries` from the first entries.size() rows in [firstRow, endRow)
@@ -224,16 +320,17 @@ void BuildTableImage(const CellTable& cells, const FieldTable& table, TableImage
   const size_t maxRecords = (kMaxImageBytes - 1 - headerLength) / recordLength;
   const size_t rows = static_cast<size_t>(std::max(GetRowCount(cells), 0));
   const int parts = WorkParts(rows, kMinRowsPerPart);
-  std::array<size_t, kMaxWorkParts> withText{};
+  const FieldLayout& key = layout.fields[0];
+  // Without a source column or with an empty one, every key is the same.
+  const bool keyed = key.column != 0 && key.length != 0;
+  std::array<KeySurvey, kMaxWorkParts> surveys;
   RunParts(parts, [&](int k) {
     const PartRange range = RangeOfPart(rows, parts, k);
-    size_t count = 0;  // counted apart: the parts' slots share a cache line
-    for (size_t r = range.begin; r < range.end; ++r)
-      count += RowHasText(cells, layout, static_cast<int32_t>(r + 1));
-    withText[k] = count;
+    SurveyRows(cells, layout, keyed, static_cast<int32_t>(range.begin + 1),
+               static_cast<int32_t>(range.end + 1), surveys[k]);
   });
   size_t rowsWithText = 0;
-  for (int k = 0; k < parts; ++k) rowsWithText += withText[k];
+  for (int k = 0; k < parts; ++k) rowsWithText += surveys[k].rows;
   const size_t recordCount = std::min(rowsWithText, maxRecords);
   const size_t imageSize = headerLength + recordCount * recordLength;
 
@@ -252,22 +349,46 @@ void BuildTableImage(const CellTable& cells, const FieldTable& table, TableImage
   std::span<PrefixEntry> entries(reinterpret_cast<PrefixEntry*>(bytes.data() + entriesAt),
                                  recordCount);
 
-  // Each part collects its rows' entries where the rows before it end;
-  // rows past the 64 MiB cut get none.
   std::array<int32_t, kMaxWorkParts> lastRowOfPart{};
-  RunParts(parts, [&](int k) {
-    size_t at = 0;
-    for (int before = 0; before < k; ++before) at += withText[before];
-    if (at >= recordCount) return;
-    const PartRange range = RangeOfPart(rows, parts, k);
-    lastRowOfPart[k] = CollectEntries(cells, layout, static_cast<int32_t>(range.begin + 1),
-                                      static_cast<int32_t>(range.end + 1),
-                                      entries.subspan(at, std::min(withText[k], recordCount - at)));
-  });
+  const std::optional<size_t> groupByte =
+      keyed && recordCount == rowsWithText ? GroupingByte(surveys, parts) : std::nullopt;
+  if (groupByte) {
+    // The entries go straight into their groups of the first byte on which
+    // keys differ, each part into its own share of every group, so that the
+    // sort's first and longest pass is done by the parts together.
+    std::array<std::array<uint32_t, 256>, kMaxWorkParts> cursor;
+    std::array<uint32_t, 257> start{};
+    for (size_t d = 0; d < 256; ++d) {
+      uint32_t at = start[d];
+      for (int k = 0; k < parts; ++k) {
+        cursor[k][d] = at;
+        at += surveys[k].digits[*groupByte][d];
+      }
+      start[d + 1] = at;
+    }
+    RunParts(parts, [&](int k) {
+      const PartRange range = RangeOfPart(rows, parts, k);
+      lastRowOfPart[k] = CollectGrouped(cells, layout, static_cast<int32_t>(range.begin + 1),
+                                        static_cast<int32_t>(range.end + 1), *groupByte,
+                                        cursor[k], entries);
+    });
+    SortGroupedByPrefixThenRow(entries, *groupByte, start, parts);
+    SortLongKeys(entries, cells, key, 0);
+  } else {
+    // Each part collects its rows' entries where the rows before it end;
+    // rows past the 64 MiB cut get none.
+    RunParts(parts, [&](int k) {
+      size_t at = 0;
+      for (int before = 0; before < k; ++before) at += surveys[before].rows;
+      if (at >= recordCount) return;
+      const PartRange range = RangeOfPart(rows, parts, k);
+      lastRowOfPart[k] = CollectEntries(cells, layout, static_cast<int32_t>(range.begin + 1),
+                                        static_cast<int32_t>(range.end + 1),
+                                        entries.subspan(at, std::min(surveys[k].rows, recordCount - at)));
+    });
+    if (keyed) SortByKeyFrom(entries, cells, key, 0, parts);
+  }
   const int32_t lastRow = *std::max_element(lastRowOfPart.begin(), lastRowOfPart.end());
-  const FieldLayout& key = layout.fields[0];
-  // Without a source column or with an empty one, every key is the same.
-  if (key.column != 0 && key.length != 0) SortByKeyFrom(entries, cells, key, 0, parts);
   WriteRecords(cells, layout, entries, lastRow, bytes.data() + headerLength, parts);
   WriteHeader(layout, table, buildDate ? *buildDate : LocalDateNow(),
               static_cast<uint32_t>(recordCount), bytes.data());
