@@ -267,13 +267,18 @@ void WriteRecords(const CellTable& cells, const Layout& layout,
   const size_t recordLength = layout.recordLength;
   // The slots are scattered over the whole image: ask for a slot's cache
   // line a few records early so that the writes do not wait for each other.
-  constexpr size_t kPrefetchAhead = 16;
+  constexpr size_t kPrefetchAhead = 32;
   RunParts(parts, [&](int k) {
     const PartRange range = RangeOfPart(rows, parts, k);
     for (size_t r = range.begin; r < range.end; ++r) {
       if (r + kPrefetchAhead < range.end) {
         const uint32_t ahead = slotOfRow[r + kPrefetchAhead];
-        if (ahead != kNoRecord) __builtin_prefetch(records + size_t{ahead} * recordLength, 1);
+        if (ahead != kNoRecord) {
+          // A record may span two cache lines: ask for both ends.
+          uint8_t* slot = records + size_t{ahead} * recordLength;
+          __builtin_prefetch(slot, 1);
+          __builtin_prefetch(slot + recordLength - 1, 1);
+        }
       }
       const uint32_t slot = slotOfRow[r];
       if (slot != kNoRecord)
