@@ -72,7 +72,7 @@ class BulkAllocator {
   // (over 256 KiB, 64 or more small faults) is rounded up to a huge page,
   // one fault instead of hundreds.
   static constexpr size_t kPage = 4096;
-  static constexpr size_t kLongTail = size_t{256} << 10;
+  static constexpr size_t kLongTail = size_t{1} << 20;
   static size_t Rounded(size_t bytes) {
     const size_t tail = bytes % kHugePage;
     if (tail == 0) return bytes;
