@@ -66,7 +66,7 @@ struct Connection {
       : device(opened),
         writer(
             [this](std::span<const uint8_t, kReportBytes> report) {
-              return gate.Run([&] { return hid_write(device, report.data(), report.size()); });
+              return gate.Run(DeviceCallGate::kWrite, [&] { return hid_write(device, report.data(), report.size()); });
             },
             kWriteLimit),
         reader([this, &mailbox, &disconnected] { ReadUntilStopped(mailbox, disconnected); }) {}
@@ -78,7 +78,7 @@ struct Connection {
     while (!stop.IsSet()) {
       report.fill(0);
       const int n = gate.Run(
-          [&] { return hid_read_timeout(device, report.data(), report.size(), kReadTimeoutMs); });
+          DeviceCallGate::kRead, [&] { return hid_read_timeout(device, report.data(), report.size(), kReadTimeoutMs); });
       if (n > 0) {
         mailbox.Put(report);
       } else if (n < 0) {
