@@ -5,7 +5,7 @@
 #   scripts/install-deps.sh --test   also what the tests, fuzzers and benchmarks need
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libhidapi-dev libzip-dev libexpat1-dev libgsf-1-dev libshp-dev
+packages=(g++ cmake ninja-build pkg-config libhidapi-dev libudev-dev libzip-dev libexpat1-dev libgsf-1-dev libshp-dev
           qt6-base-dev fonts-noto-cjk)
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libxlsxwriter-dev
