@@ -150,6 +150,11 @@ struct hid_device_ {
   bool requestPending = false;
   std::unique_ptr<hidemu::EmuBus> bus;
   std::unique_ptr<hidemu::EmuDevice> device;
+  // The device starts once the host first reads or writes, so that opening
+  // and closing again (to learn whether the user may) leaves no trace of a
+  // download begun.
+  std::once_flag startOnce;
+  bool started = false;
   std::thread deviceThread;
   std::atomic<bool> nonblocking{false};
 };
@@ -191,16 +196,24 @@ hid_device* OpenEmulatedDevice(int index, const wchar_t* absent) {
   Describe(handle->entry, index);
   handle->bus = std::make_unique<hidemu::EmuBus>(bus, record.counters);
   handle->device = std::make_unique<hidemu::EmuDevice>(device, *handle->bus, record);
-  try {
-    handle->deviceThread = std::thread([d = handle->device.get()] { d->Run(); });
-  } catch (const std::system_error&) {
-    // No exception may cross into a C caller.
-    g_deviceOpen[index] = false;
-    return Fail(kNoThread, EAGAIN);
-  }
   ++record.counters.opens;
   g_globalError = kNoError;
   return handle.release();
+}
+
+// Starts the device's thread on the first call that needs it; false when
+// it could not start.
+bool Started(hid_device* dev) {
+  std::call_once(dev->startOnce, [dev] {
+    try {
+      dev->deviceThread = std::thread([d = dev->device.get()] { d->Run(); });
+      dev->started = true;
+    } catch (const std::system_error&) {
+      // No exception may cross into a C caller.
+      dev->bus->SetLastError(kNoThread);
+    }
+  });
+  return dev->started;
 }
 
 }  // namespace
@@ -262,7 +275,7 @@ hid_device* hid_open_path(const char* path) {
 }
 
 int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
-  if (dev == nullptr || data == nullptr) return -1;
+  if (dev == nullptr || data == nullptr || !Started(dev)) return -1;
   {
     std::lock_guard lock(dev->answerMutex);
     if (dev->requestPending) {
@@ -274,7 +287,7 @@ int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
 }
 
 int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int milliseconds) {
-  if (dev == nullptr || data == nullptr) return -1;
+  if (dev == nullptr || data == nullptr || !Started(dev)) return -1;
   const int n = dev->bus->HostRead(std::span(data, length), milliseconds);
   if (n >= 2 && (data[1] == tabrelium::CMD_HEADER || data[1] == tabrelium::CMD_BLOCK)) {
     std::lock_guard lock(dev->answerMutex);
@@ -316,7 +329,7 @@ void hid_close(hid_device* dev) {
   // Wakes a read another thread is waiting in and waits for it to leave,
   // then ends the device, before the handle goes.
   handle->bus->Close();
-  handle->deviceThread.join();
+  if (handle->deviceThread.joinable()) handle->deviceThread.join();
   ++hidemu::Record().counters.closes;
   g_deviceOpen[handle->index] = false;
 }
