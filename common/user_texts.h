@@ -140,5 +140,13 @@ std::string DeviceAccessText(OpenFailure access);
 // A download's ending in a few words, for one device's line in a summary
 // or the window's list: "Completed(完成)", "Stopped(已停止)", ...
 std::string DownloadOutcomeShortText(DownloadOutcome outcome);
+// The window's label after several devices, not all of which completed:
+// "Completed on 2 of 3 devices(3 台设备中 2 台完成)".
+std::string DevicesCompletedText(size_t completed, size_t devices);
+// A device's last ending in the window's list: the short text and when
+// ("2026-12-10T19:05:02+0800" shown as "12-10 19:05").
+std::string LastEndingText(DownloadOutcome outcome, std::string_view logTime);
+// The download log could not be written, and the system's reason.
+std::string DownloadLogNotWrittenText(std::string_view reason);
 
 }  // namespace tabrelium::texts

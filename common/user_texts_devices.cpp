@@ -44,4 +44,25 @@ std::string DownloadOutcomeShortText(DownloadOutcome outcome) {
   return std::string(kConnectionFailed);
 }
 
+std::string DevicesCompletedText(size_t completed, size_t devices) {
+  const std::string c = std::to_string(completed), n = std::to_string(devices);
+  return "Completed on " + c + " of " + n + " devices(" + n + " 台设备中 " + c + " 台完成)";
+}
+
+std::string LastEndingText(DownloadOutcome outcome, std::string_view logTime) {
+  std::string text = DownloadOutcomeShortText(outcome);
+  // "YYYY-MM-DDTHH:MM...": month, day, hour and minute are enough in a shop.
+  if (logTime.size() >= 16) {
+    text += ' ';
+    text += logTime.substr(5, 5);
+    text += ' ';
+    text += logTime.substr(11, 5);
+  }
+  return text;
+}
+
+std::string DownloadLogNotWrittenText(std::string_view reason) {
+  return "The download log could not be written(下载记录无法写入): " + std::string(reason);
+}
+
 }  // namespace tabrelium::texts
