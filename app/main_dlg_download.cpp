@@ -15,6 +15,7 @@
 #include "app/main_dlg.h"
 #include "app/ui_thread_call.h"
 #include "common/user_texts.h"
+#include "data/download_log_entry.h"
 #include "device/device_watch.h"
 #include "device/download_log.h"
 
@@ -212,18 +213,9 @@ void CMainDlg::OnDeviceTrouble(CDeviceDownload& device, const QString& text, boo
 
 void CMainDlg::LogDownload(const CDeviceDownload& device) {
   if (device.m_device.path.empty()) return;  // no device was there to serve
-  const TableImage& image = m_session.Image();
-  DownloadLogEntry entry;
-  entry.time = LogTimeNow();
-  entry.dataFile = m_strDataFile.toStdString();
-  entry.records = GetRecordCount(
-      std::span<const uint8_t>(image.bytes.data(), static_cast<size_t>(image.imageSize)));
-  entry.bytes = m_session.Package().DataLength();
-  entry.crc32 = m_session.Package().Crc();
-  entry.devicePath = device.m_device.path;
-  entry.serial = device.m_device.serial;
-  entry.outcome = device.m_result.outcome;
-  entry.seconds = device.m_seconds;
+  const DownloadLogEntry entry =
+      MakeDownloadLogEntry(m_session, m_strDataFile.toStdString(), device.m_device,
+                           device.m_result.outcome, device.m_seconds);
   const Status logged = AppendDownloadLog(entry, DownloadLogPath());
   if (logged.ok())
     m_lastEndings[entry.devicePath] = FromUtf8(texts::LastEndingText(entry.outcome, entry.time));

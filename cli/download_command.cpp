@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/download_progress.h"
 #include "common/user_texts.h"
+#include "data/download_log_entry.h"
 #include "device/device_list.h"
 #include "device/download_log.h"
 #include "device/download_thread.h"
@@ -83,18 +84,8 @@ struct DeviceRun {
 // told, but changes no outcome: the device has the table or not either way.
 void LogDownload(const Options& options, const Session& session, const DeviceRun& run) {
   if (run.device.path.empty()) return;  // no device was there to serve
-  const TableImage& image = session.Image();
-  DownloadLogEntry entry;
-  entry.time = LogTimeNow();
-  entry.dataFile = *options.file;
-  entry.records = GetRecordCount(
-      std::span<const uint8_t>(image.bytes.data(), static_cast<size_t>(image.imageSize)));
-  entry.bytes = session.Package().DataLength();
-  entry.crc32 = session.Package().Crc();
-  entry.devicePath = run.device.path;
-  entry.serial = run.device.serial;
-  entry.outcome = run.result.outcome;
-  entry.seconds = run.seconds;
+  const DownloadLogEntry entry =
+      MakeDownloadLogEntry(session, *options.file, run.device, run.result.outcome, run.seconds);
   if (Status logged = AppendDownloadLog(entry, DownloadLogPath()); !logged.ok())
     Warn("the download log could not be written: " + logged.message());
 }
