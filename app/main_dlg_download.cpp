@@ -63,15 +63,20 @@ void CMainDlg::StartDownloadThreads() {
   if (devices.empty()) devices.emplace_back();
   for (DeviceInfo& device : devices)
     m_downloads.push_back(std::make_unique<CDeviceDownload>(*this, *m_uiCall, std::move(device)));
+  bool failed = false;
   for (auto& download : m_downloads) {
+    // After one that could not start, the rest never will.
+    if (failed) {
+      download->m_returned = true;
+      continue;
+    }
     try {
       download->Start(m_session.Package());
     } catch (const std::system_error& error) {
-      // The ones started run on; the rest never will.
-      download->m_returned = true;
+      // The ones started run on.
+      download->m_returned = failed = true;
       Message(FromUtf8(texts::ThreadStartFailedText(error.code().value())),
               FromUtf8(texts::kErrorCaption));
-      break;
     }
   }
   std::erase_if(m_downloads, [](const auto& d) { return d->m_returned; });
