@@ -24,9 +24,4 @@ std::unique_ptr<DeviceWatch> StartPollingDeviceWatch(DeviceWatch::Changed change
   return std::make_unique<PollingDeviceWatch>(std::move(changed), std::move(list), interval);
 }
 
-std::unique_ptr<DeviceWatch> StartDeviceWatch(DeviceWatch::Changed changed) {
-  if (auto watch = StartUdevDeviceWatch(changed, ListDevices)) return watch;
-  return StartPollingDeviceWatch(std::move(changed), ListDevices, std::chrono::seconds(1));
-}
-
 }  // namespace tabrelium

@@ -85,4 +85,9 @@ std::unique_ptr<DeviceWatch> StartUdevDeviceWatch(DeviceWatch::Changed changed,
                                            std::move(stop), std::move(changed), std::move(list));
 }
 
+std::unique_ptr<DeviceWatch> StartDeviceWatch(DeviceWatch::Changed changed) {
+  if (auto watch = StartUdevDeviceWatch(changed, ListDevices)) return watch;
+  return StartPollingDeviceWatch(std::move(changed), ListDevices, std::chrono::seconds(1));
+}
+
 }  // namespace tabrelium
