@@ -34,8 +34,9 @@
 #include "app/window_fonts.h"
 #include "common/text_encoding.h"
 #include "common/user_texts.h"
+#include "app/device_download.h"
 #include "config/config_file.h"
-#include "device/hid_link.h"
+#include "device/device_watch.h"
 
 namespace tabrelium {
 namespace {
@@ -116,19 +117,18 @@ CMainDlg::CMainDlg(std::unique_ptr<CFileChooser> chooser, std::unique_ptr<CMessa
       m_fileChooser(chooser ? std::move(chooser) : std::make_unique<CQtFileChooser>()),
       m_messageSink(messageSink ? std::move(messageSink) : std::make_unique<CQtMessageSink>()) {
   m_uiCall = new CUiThreadCall(this);
-  // The device speaks every few milliseconds; after this long the worker
-  // is told it is not answering (the download goes on, Stop stays open).
-  m_silenceNotice = std::chrono::seconds(5);
   CreateControls();
   OnInitDialog();
   RestoreWindowGeometry();
+  StartDeviceWatch();
 }
 
 CMainDlg::~CMainDlg() {
-  // The download thread calls back into the dialog: it must be gone first.
+  m_watch.reset();
+  // The download threads call back into the dialog: they must be gone first.
   if (IsDownloadThreadRunning()) {
     m_bClosing = true;
-    m_hStopEvent.Set();
+    StopAllDownloads();
     QEventLoop loop;
     connect(this, &CMainDlg::DownloadThreadEnded, &loop, &QEventLoop::quit);
     if (IsDownloadThreadRunning()) loop.exec();
@@ -174,6 +174,7 @@ void CMainDlg::CreateControls() {
 
   m_btnDownload = NewButton(this, "1011", Utf8(texts::kStartDownload));
   m_btnDownload->setMinimumHeight(du.Y(20));
+  CreateDeviceControls();
   auto* aboutButton = NewButton(this, "1013", QStringLiteral("About(关于)"));
   auto* helpButton = NewButton(this, "1014", QStringLiteral("Help(帮助)"));
 
@@ -244,6 +245,7 @@ void CMainDlg::CreateControls() {
   figures->addWidget(m_progressBar, 2, 0, 1, 2);
   auto* downloadColumn = new QVBoxLayout;
   downloadColumn->addWidget(m_btnDownload);
+  downloadColumn->addWidget(m_labelDevices);
   downloadColumn->addLayout(figures);
   downloadColumn->addWidget(aboutButton);
   downloadColumn->addWidget(helpButton);
@@ -275,7 +277,11 @@ void CMainDlg::CreateControls() {
   dataColumn->addWidget(m_labelStatus);
   auto* listRow = new QHBoxLayout;
   listRow->addLayout(dataColumn, 5);
-  listRow->addWidget(m_listLcd, 2);
+  // Under the preview, each device's progress and last ending.
+  auto* previewColumn = new QVBoxLayout;
+  previewColumn->addWidget(m_listLcd, 3);
+  previewColumn->addWidget(m_listDevices, 1);
+  listRow->addLayout(previewColumn, 2);
 
   // The grid and the lists take the extra height, as their designed
   // heights share it.
@@ -423,7 +429,7 @@ void CMainDlg::closeEvent(QCloseEvent* event) {
     // the window keeps answering.
     UpdateDownloadButton();
     m_btnBrowse->setEnabled(false);
-    m_hStopEvent.Set();
+    StopAllDownloads();
     QEventLoop loop;
     connect(this, &CMainDlg::DownloadThreadEnded, &loop, &QEventLoop::quit);
     if (IsDownloadThreadRunning()) loop.exec();

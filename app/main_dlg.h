@@ -8,23 +8,23 @@
 // Controls that the user works with carry their number as objectName
 // ("1000" … "1018"), so tests and accessibility tools find them.
 //
-// Thread-safety: the dialog lives on the UI thread. Its DownloadOwner
-// callbacks are called on the download thread and carry their work over
-// to the UI thread, waiting until it is done; everything else is UI-thread
-// only.
+// Thread-safety: the dialog lives on the UI thread. Each device's download
+// (CDeviceDownload) calls it on the UI thread; the device watch's news
+// comes over to the UI thread too; everything else is UI-thread only.
 #pragma once
 
 #include <QDialog>
 #include <QFont>
 #include <QString>
+#include <chrono>
+#include <map>
 #include <memory>
-#include <mutex>
-#include <thread>
+#include <vector>
 
 #include "app/dialog_seams.h"
 #include "common/status.h"
 #include "data/session.h"
-#include "device/download_eta.h"
+#include "device/device_list.h"
 #include "device/download_thread.h"
 
 class QComboBox;
@@ -39,10 +39,11 @@ namespace tabrelium {
 class CDataListModel;
 class CDataListView;
 class CEditGridCtrl;
+class CDeviceDownload;
 class CUiThreadCall;
-class HidLink;
+class DeviceWatch;
 
-class CMainDlg : public QDialog, public DownloadOwner {
+class CMainDlg : public QDialog {
   Q_OBJECT
 
  public:
@@ -77,24 +78,24 @@ class CMainDlg : public QDialog, public DownloadOwner {
   // Whether the window has begun to close (it saved then).
   bool IsClosing() const { return m_bClosing; }
 
-  // DownloadOwner: called on the download thread.
-  void ShowConnected() override;
-  void ShowProgress(uint32_t tenths) override;
-  void ShowDeviceReport(DownloadOutcome reported) override;
-  void ShowDeviceSilent(bool silent) override;
-  void EnterDownloadMode() override;
-  void LeaveDownloadMode() override;
-  void ShowConnectionFailed(const OpenResult& why) override;
-  void ShowDeviceDisconnected() override;
-  void ShowCapacityTooSmall(uint32_t capacity, uint32_t needed) override;
-  void OnBlockRequested(uint32_t block, uint32_t blockCount) override;
+  // A device's download tells of itself (UI thread): its progress label
+  // changed; it entered or left download mode; something went wrong
+  // (`connecting`: it could not be opened); its thread has returned.
+  void OnDeviceProgress(CDeviceDownload& device);
+  void OnDeviceModeChanged(CDeviceDownload& device);
+  void OnDeviceTrouble(CDeviceDownload& device, const QString& text, bool connecting);
+  void OnDeviceThreadReturned(CDeviceDownload& device);
+
+  // The device speaks every few milliseconds; after this long a download is
+  // shown as not answering (it goes on, Stop stays open).
+  std::chrono::milliseconds m_silenceNotice{std::chrono::seconds(5)};
 
   // For tests and the benchmark.
   const FieldTable& Fields() const { return m_session.Fields(); }
   const CellTable& Cells() const { return m_session.Cells(); }
   const QString& ConfigPath() const { return m_strConfigPath; }
   bool IsDownloading() const { return m_bDownloading != 0; }
-  bool IsDownloadThreadRunning() const { return m_downloadThread.joinable(); }
+  bool IsDownloadThreadRunning() const;
   CDataListView* DataList() const { return m_listData; }
   QTreeWidget* LcdPreview() const { return m_listLcd; }
   CEditGridCtrl* Grid() const { return m_gridConfig; }
@@ -107,6 +108,8 @@ class CMainDlg : public QDialog, public DownloadOwner {
   // The download thread has returned (after LeaveDownloadMode, or after
   // giving up on the connection).
   void DownloadThreadEnded();
+  // The device watch's news has reached the window.
+  void DevicesChanged();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -139,10 +142,19 @@ class CMainDlg : public QDialog, public DownloadOwner {
   void Message(const QString& text, const QString& caption = QString(),
                MessageIcon icon = MessageIcon::kNone);
   void TellLoadLosses();
-  // The progress label's new text, with the bar and the time left.
-  void SetProgressLabel(const QString& text, bool complete);
-  void StartDownloadThread();
-  void OnDownloadThreadReturned();
+  // The progress label, the bar and the time left follow the slowest
+  // device still downloading.
+  void ShowSlowestProgress();
+  void StartDownloadThreads();
+  void StopAllDownloads();
+  // The device count beside Startup download and the device list, from the
+  // watch's latest listing, the downloads and the log's last endings.
+  void CreateDeviceControls();
+  void StartDeviceWatch();
+  void ShowDevices(std::vector<DeviceInfo> devices);
+  void UpdateDeviceList();
+  void ReadLastEndings();
+  void LogDownload(const CDeviceDownload& device);
   void UpdateDownloadButton();
   bool CheckFieldsFromGrid();
   // What Refresh and Startup download do first: a data file must be
@@ -170,6 +182,8 @@ class CMainDlg : public QDialog, public DownloadOwner {
   QProgressBar* m_progressBar = nullptr;
   QLabel* m_labelTimeLeft = nullptr;
   QLabel* m_labelStatus = nullptr;  // under the data list: what the load made of the file
+  QLabel* m_labelDevices = nullptr;      // beside Startup download: how many are connected
+  QTreeWidget* m_listDevices = nullptr;  // each device's progress and last ending
   QFont m_lcdFont;  // the preview's lines: Chinese characters two columns wide
 
   int m_bDataLoaded = 0;
@@ -178,16 +192,18 @@ class CMainDlg : public QDialog, public DownloadOwner {
   QString m_lastFolder;  // where the file dialog opens
   int m_bDownloading = 0;
 
-  // The download in flight: the thread, its link, and the state of the
-  // button between the press and the thread's first word.
+  // The downloads of the last Startup download, one per device (kept until
+  // the next, for the list), and the state of the button between the press
+  // and the threads' first word.
   CUiThreadCall* m_uiCall = nullptr;
-  std::unique_ptr<HidLink> m_link;
-  std::thread m_downloadThread;
+  std::vector<std::unique_ptr<CDeviceDownload>> m_downloads;
   bool m_bStopPressed = false;
   bool m_bClosing = false;
-  DownloadEta m_eta;  // fed on the download thread, read on the UI thread
-  QString m_labelBeforeSilence;  // the progress label the silence notice covers
-  DownloadResult m_downloadResult;  // written by the thread before it returns
+  // The devices as the watch last listed them, and each one's last ending
+  // in the download log (by path).
+  std::vector<DeviceInfo> m_devices;
+  std::map<std::string, QString> m_lastEndings;
+  std::unique_ptr<DeviceWatch> m_watch;  // destroyed first: it posts to m_uiCall
   int m_previewedRow = -2;  // the data list row the preview shows (-1 none, -2 unknown)
 };
 

@@ -1,18 +1,23 @@
-// The main dialog's download side: the Startup/Stop button, the download
-// thread with the dialog as its owner, and the callbacks through which the
-// thread changes the dialog's controls on the UI thread.
+// The main dialog's download side: the Startup/Stop button, one download
+// per connected device, each with its own link and thread, and what the
+// window shows of them: the slowest device's progress in the label and the
+// bar, each device's in the device list.
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTime>
+#include <algorithm>
 #include <span>
 #include <system_error>
 
+#include "app/device_download.h"
 #include "app/gbk_text.h"
 #include "app/main_dlg.h"
 #include "app/ui_thread_call.h"
 #include "common/user_texts.h"
-#include "device/hid_link.h"
+#include "data/download_log_entry.h"
+#include "device/device_watch.h"
+#include "device/download_log.h"
 
 namespace tabrelium {
 
@@ -20,9 +25,9 @@ void CMainDlg::OnStartDownload() {
   // Stop is always taken: the grid's state does not matter to a download
   // already sending the table built before.
   if (m_bDownloading == 1) {
-    // The thread leaves download mode on its own time; until it has, the
-    // button stays pressed so that one press stops one download.
-    m_hStopEvent.Set();
+    // The threads leave download mode on their own time; until they have,
+    // the button stays pressed so that one press stops one download.
+    StopAllDownloads();
     m_bStopPressed = true;
     UpdateDownloadButton();
     return;
@@ -41,36 +46,73 @@ void CMainDlg::OnStartDownload() {
   m_session.BuildPackage();
   m_labelSize->setText(
       QString::asprintf("%ld KB", (static_cast<long>(image.imageSize) + 1023) / 1024));
-  StartDownloadThread();
+  StartDownloadThreads();
 }
 
-void CMainDlg::StartDownloadThread() {
-  m_eta.Start();
+bool CMainDlg::IsDownloadThreadRunning() const {
+  return std::any_of(m_downloads.begin(), m_downloads.end(),
+                     [](const auto& d) { return d->ThreadRunning(); });
+}
+
+void CMainDlg::StartDownloadThreads() {
   m_bStopPressed = false;
-  try {
-    m_link = std::make_unique<HidLink>();
-    m_downloadThread = std::thread([this] {
-      // Read on the UI thread after the join.
-      m_downloadResult = DownloadThread(*this, *m_link, m_session.Package());
-      m_uiCall->Post([this] { OnDownloadThreadReturned(); });
-    });
-  } catch (const std::system_error& error) {
-    m_link.reset();
-    Message(FromUtf8(texts::ThreadStartFailedText(error.code().value())),
-            FromUtf8(texts::kErrorCaption));
+  m_downloads.clear();
+  // Every device the watch has listed; when it has listed none (yet), the
+  // first the library finds, which also tells why there is none.
+  std::vector<DeviceInfo> devices = m_devices;
+  if (devices.empty()) devices.emplace_back();
+  for (DeviceInfo& device : devices)
+    m_downloads.push_back(std::make_unique<CDeviceDownload>(*this, *m_uiCall, std::move(device)));
+  bool failed = false;
+  for (auto& download : m_downloads) {
+    // After one that could not start, the rest never will.
+    if (failed) {
+      download->m_returned = true;
+      continue;
+    }
+    try {
+      download->Start(m_session.Package());
+    } catch (const std::system_error& error) {
+      // The ones started run on.
+      download->m_returned = failed = true;
+      Message(FromUtf8(texts::ThreadStartFailedText(error.code().value())),
+              FromUtf8(texts::kErrorCaption));
+    }
+  }
+  std::erase_if(m_downloads, [](const auto& d) { return d->m_returned; });
+  UpdateDeviceList();
+  // Until the threads have connected or given up, another press would
+  // start a second download.
+  UpdateDownloadButton();
+}
+
+void CMainDlg::StopAllDownloads() {
+  for (auto& download : m_downloads) download->RequestStop();
+}
+
+void CMainDlg::OnDeviceThreadReturned(CDeviceDownload& device) {
+  LogDownload(device);
+  UpdateDeviceList();
+  if (IsDownloadThreadRunning()) {
+    ShowSlowestProgress();
     return;
   }
-  // Until the thread has connected or given up, another press would start
-  // a second download.
-  UpdateDownloadButton();
-}
-
-void CMainDlg::OnDownloadThreadReturned() {
-  if (m_downloadThread.joinable()) m_downloadThread.join();
-  m_link.reset();
   m_labelTimeLeft->hide();
-  ShowDownloadEnding(m_downloadResult);
+  // The label tells how the whole download ended: one device's ending as it
+  // is, several as how many completed.
+  size_t completed = 0;
+  for (const auto& d : m_downloads) completed += d->m_result.outcome == DownloadOutcome::kCompleted;
+  if (m_downloads.size() > 1 && completed < m_downloads.size()) {
+    const QString ending = FromUtf8(texts::DevicesCompletedText(completed, m_downloads.size()));
+    m_labelProgress->setText(ending);
+    m_progressBar->setVisible(true);
+    emit ProgressShown(ending);
+  } else {
+    ShowDownloadEnding(m_downloads.size() > 1 ? DownloadResult{DownloadOutcome::kCompleted}
+                                              : device.m_result);
+  }
   UpdateDownloadButton();
+  if (m_watch) m_watch->Refresh();
   emit DownloadThreadEnded();
 }
 
@@ -105,13 +147,26 @@ void CMainDlg::UpdateDownloadButton() {
   m_btnDownload->setEnabled(enabled);
 }
 
-// The callbacks below run on the download thread; what they do to the
-// controls runs on the UI thread while the download thread waits.
-
-void CMainDlg::SetProgressLabel(const QString& text, bool complete) {
+void CMainDlg::ShowSlowestProgress() {
+  // The device furthest behind among those still at it; one that has
+  // reported completion is done, whatever its thread still does.
+  const CDeviceDownload* slowest = nullptr;
+  int64_t secondsLeft = -1;
+  for (const auto& d : m_downloads) {
+    if (!d->m_connected || d->m_returned) continue;
+    const bool behind = !slowest || (slowest->m_completed && !d->m_completed) ||
+                        (slowest->m_completed == d->m_completed &&
+                         d->m_eta.PerMille() < slowest->m_eta.PerMille());
+    if (behind) slowest = d.get();
+    if (!d->m_completed) secondsLeft = std::max(secondsLeft, d->m_eta.SecondsLeft());
+  }
+  if (!slowest) return;
+  const QString text =
+      slowest->m_silent ? FromUtf8(texts::DeviceNotAnsweringText()) : slowest->m_label;
   m_labelProgress->setText(text);
-  m_progressBar->setValue(complete ? m_progressBar->maximum() : m_eta.PerMille());
-  const int64_t secondsLeft = complete ? 0 : m_eta.SecondsLeft();
+  const bool allCompleted = slowest->m_completed;
+  m_progressBar->setValue(allCompleted ? m_progressBar->maximum() : slowest->m_eta.PerMille());
+  if (allCompleted) secondsLeft = 0;
   if (secondsLeft >= 0 && m_bDownloading == 1) {
     m_labelTimeLeft->setText(FromUtf8(texts::TimeLeftText(secondsLeft)));
     m_labelTimeLeft->show();
@@ -119,85 +174,58 @@ void CMainDlg::SetProgressLabel(const QString& text, bool complete) {
   emit ProgressShown(text);
 }
 
-void CMainDlg::ShowConnected() {
-  m_uiCall->CallAndWait([this] { SetProgressLabel(FromUtf8(texts::kProgressAtStart), false); });
+void CMainDlg::OnDeviceProgress(CDeviceDownload& device) {
+  (void)device;
+  ShowSlowestProgress();
+  UpdateDeviceList();
 }
 
-void CMainDlg::ShowProgress(uint32_t tenths) {
-  const QString label = FromUtf8(texts::ProgressText(tenths));
-  m_uiCall->CallAndWait([&] { SetProgressLabel(label, false); });
-}
-
-void CMainDlg::ShowDeviceReport(DownloadOutcome reported) {
-  const QString label = FromUtf8(texts::DeviceReportText(reported));
-  m_uiCall->CallAndWait(
-      [&] { SetProgressLabel(label, reported == DownloadOutcome::kCompleted); });
-}
-
-void CMainDlg::ShowDeviceSilent(bool silent) {
-  m_uiCall->CallAndWait([&] {
-    if (silent) {
-      m_labelBeforeSilence = m_labelProgress->text();
-      m_labelProgress->setText(FromUtf8(texts::DeviceNotAnsweringText()));
-    } else {
-      m_labelProgress->setText(m_labelBeforeSilence);
-    }
-    emit ProgressShown(m_labelProgress->text());
-  });
-}
-
-void CMainDlg::EnterDownloadMode() {
-  m_uiCall->CallAndWait([this] {
-    m_bDownloading = 1;
+void CMainDlg::OnDeviceModeChanged(CDeviceDownload& device) {
+  // The window is in download mode while any device is.
+  const bool any = std::any_of(m_downloads.begin(), m_downloads.end(),
+                               [](const auto& d) { return d->m_inDownloadMode; });
+  if (device.m_inDownloadMode && m_bClosing) device.m_hStopEvent.Set();
+  if (any == (m_bDownloading == 1)) return;
+  m_bDownloading = any ? 1 : 0;
+  if (any) {
     m_btnDownload->setText(FromUtf8(texts::kStopDownload));
     m_btnBrowse->setEnabled(false);
     m_progressBar->setValue(0);
     m_progressBar->show();
-    // A close that came while the thread was connecting stops it now: the
-    // thread has just made its stop event fresh.
-    if (m_bClosing) m_hStopEvent.Set();
-    UpdateDownloadButton();
-    emit DownloadModeChanged(true);
-  });
-}
-
-void CMainDlg::LeaveDownloadMode() {
-  m_uiCall->CallAndWait([this] {
-    m_bDownloading = 0;
+    // A press of Stop while the others were still connecting stops this one too.
+    if (m_bStopPressed) device.RequestStop();
+  } else {
     m_btnDownload->setText(FromUtf8(texts::kStartDownload));
     m_btnBrowse->setEnabled(!m_bClosing);
     m_bStopPressed = false;
     m_labelTimeLeft->hide();
-    UpdateDownloadButton();
-    emit DownloadModeChanged(false);
-  });
+  }
+  UpdateDownloadButton();
+  emit DownloadModeChanged(any);
 }
 
-void CMainDlg::ShowConnectionFailed(const OpenResult& why) {
-  const QString text = FromUtf8(texts::kConnectionFailed) + QStringLiteral("\n") +
-                       FromUtf8(texts::OpenFailureText(why.failure, why.devicePath));
-  m_uiCall->CallAndWait([&] { Message(text, FromUtf8(texts::kErrorCaption)); });
+void CMainDlg::OnDeviceTrouble(CDeviceDownload& device, const QString& text, bool connecting) {
+  device.m_trouble = text;
+  UpdateDeviceList();
+  // Several devices tell their troubles in the list; a box for each would
+  // stop the shop at every one.
+  if (m_downloads.size() > 1) return;
+  if (connecting)
+    Message(text, FromUtf8(texts::kErrorCaption));
+  else
+    Message(text, FromUtf8(texts::kErrorCaption), MessageIcon::kWarning);
 }
 
-// The two endings below are told without holding up the thread, which
-// still has its link to close.
-
-void CMainDlg::ShowDeviceDisconnected() {
-  m_uiCall->Post([this] {
-    Message(FromUtf8(texts::DeviceDisconnectedText()), FromUtf8(texts::kErrorCaption),
-            MessageIcon::kWarning);
-  });
-}
-
-void CMainDlg::ShowCapacityTooSmall(uint32_t capacity, uint32_t needed) {
-  m_uiCall->Post([this, capacity, needed] {
-    Message(FromUtf8(texts::CapacityTooSmallText(capacity, needed)),
-            FromUtf8(texts::kErrorCaption), MessageIcon::kWarning);
-  });
-}
-
-void CMainDlg::OnBlockRequested(uint32_t block, uint32_t blockCount) {
-  m_eta.Update(block, blockCount);
+void CMainDlg::LogDownload(const CDeviceDownload& device) {
+  if (device.m_device.path.empty()) return;  // no device was there to serve
+  const DownloadLogEntry entry =
+      MakeDownloadLogEntry(m_session, m_strDataFile.toStdString(), device.m_device,
+                           device.m_result.outcome, device.m_seconds);
+  const Status logged = AppendDownloadLog(entry, DownloadLogPath());
+  if (logged.ok())
+    m_lastEndings[entry.devicePath] = FromUtf8(texts::LastEndingText(entry.outcome, entry.time));
+  else
+    m_labelStatus->setText(FromUtf8(texts::DownloadLogNotWrittenText(logged.message())));
 }
 
 }  // namespace tabrelium

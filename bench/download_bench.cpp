@@ -20,45 +20,14 @@
 #include <thread>
 #include <vector>
 
+#include "bench/download_timing.h"
 #include "device/download_thread.h"
 #include "device/hid_link.h"
 #include "tools/hidemu/hidemu_control.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using tabrelium::BLOCK_SIZE;
-
-constexpr double kCeilingBytesPerSecond = BLOCK_SIZE / 0.033;
-
-// Notes when the device first asked for data and when it said complete.
-class TimingOwner final : public tabrelium::DownloadOwner {
- public:
-  void ShowConnected() override {}
-  void ShowProgress(uint32_t) override {}
-  void ShowDeviceReport(tabrelium::DownloadOutcome reported) override {
-    if (reported == tabrelium::DownloadOutcome::kCompleted) completed = Clock::now();
-  }
-  void EnterDownloadMode() override {}
-  void LeaveDownloadMode() override {}
-  void ShowConnectionFailed(const tabrelium::OpenResult&) override {}
-  void ShowDeviceDisconnected() override {}
-  void ShowCapacityTooSmall(uint32_t, uint32_t) override {}
-  void OnBlockRequested(uint32_t block, uint32_t) override {
-    if (block == 0 && firstBlock == Clock::time_point{}) firstBlock = Clock::now();
-  }
-  Clock::time_point firstBlock{};
-  Clock::time_point completed{};
-};
-
-tabrelium::DownloadPackage PackageOf(size_t bytes) {
-  std::vector<uint8_t> image(bytes);
-  uint32_t x = 12345;
-  for (uint8_t& b : image) b = static_cast<uint8_t>((x = x * 1103515245 + 12345) >> 24);
-  tabrelium::DownloadPackage package;
-  tabrelium::BuildDownloadPackage(image, package);
-  return package;
-}
+using namespace tabrelium::bench;
 
 void SetKnobs(const char* frameUs, const char* loss, int seed) {
   setenv("TABRELIUM_EMU_FRAME_US", frameUs, 1);
@@ -66,11 +35,6 @@ void SetKnobs(const char* frameUs, const char* loss, int seed) {
   setenv("TABRELIUM_EMU_SEED", std::to_string(seed).c_str(), 1);
   unsetenv("TABRELIUM_EMU_MUTE");
   hidemu_reset();
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
 }
 
 void Throughput(const char* loss, int runs, const tabrelium::DownloadPackage& package) {
@@ -109,12 +73,6 @@ void AnswerLatency(const tabrelium::DownloadPackage& package) {
               at(0.5), at(0.9), at(0.99), ns.size());
 }
 
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto s = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return s(usage.ru_utime) + s(usage.ru_stime);
-}
 
 void IdleCpu(const tabrelium::DownloadPackage& package) {
   SetKnobs("1000", "0", 1);

@@ -18,7 +18,7 @@ echo "== build ($build)"
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DTABRELIUM_BUILD_BENCHMARKS=ON -DTABRELIUM_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target generate_products pipeline_bench pipeline_peak_rss tabrelium-cli \
-  download_bench sheet_bench window_bench reference_image versus_reference
+  download_bench sheet_bench window_bench multi_device_bench reference_image versus_reference
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -121,6 +121,9 @@ fi
 
 echo "== download against the emulated device (1 MiB, 1 ms per frame; instant bus; silent device)"
 "$build/bench/download_bench" --runs "${DOWNLOAD_RUNS:-3}"
+
+echo "== four emulated devices at once (1 MiB each, 1 ms per frame), then the window idle beside them"
+"$build/bench/multi_device_bench" --runs "${DOWNLOAD_RUNS:-3}"
 
 echo "== the window on the offscreen platform (1,000,000 rows: load until painted, preview, scroll)"
 "$build/bench/window_bench" --inputs="$work" --benchmark_filter='.*' 2>&1 |

@@ -12,6 +12,31 @@ CliDownloadOwner::CliDownloadOwner(uint32_t dataLength, bool liveBar)
   eta_.Start();
 }
 
+CliDownloadOwner::CliDownloadOwner(uint32_t dataLength, std::string device, ProgressBoard* board,
+                                   size_t boardLine)
+    : dataLength_(dataLength),
+      liveBar_(board != nullptr),
+      device_(std::move(device)),
+      board_(board),
+      boardLine_(boardLine) {
+  eta_.Start();
+}
+
+void CliDownloadOwner::Tell(const std::string& text) {
+  const std::string line = "tabrelium-cli: " + (device_.empty() ? "" : device_ + ": ") + text + "\n";
+  if (board_) {
+    board_->Print(line);
+    return;
+  }
+  EndBarLine();
+  std::fputs(line.c_str(), stderr);
+}
+
+uint64_t CliDownloadOwner::BytesServed() {
+  std::lock_guard lock(mutex_);
+  return bytesAsked_;
+}
+
 void CliDownloadOwner::DrawBar() {
   constexpr int kWidth = 30;
   const bool completed = completedAt_ != std::chrono::steady_clock::time_point{};
@@ -24,9 +49,15 @@ void CliDownloadOwner::DrawBar() {
   const double rate = elapsed > 0 ? static_cast<double>(bytesAsked_) / elapsed : 0;
   const int64_t secondsLeft = completed ? 0 : eta_.SecondsLeft();
   const std::string left = secondsLeft >= 0 ? texts::TimeLeftText(secondsLeft) : std::string();
-  std::fprintf(stderr, "\r[%s] %-28s %llu/%u bytes  %.1f kB/s  %s\x1b[K", bar.c_str(),
-               label_.c_str(), static_cast<unsigned long long>(bytesAsked_), dataLength_,
-               rate / 1000.0, left.c_str());
+  char line[512];
+  std::snprintf(line, sizeof line, "[%s] %-28s %llu/%u bytes  %.1f kB/s  %s", bar.c_str(),
+                label_.c_str(), static_cast<unsigned long long>(bytesAsked_), dataLength_,
+                rate / 1000.0, left.c_str());
+  if (board_) {
+    board_->SetLine(boardLine_, device_ + " " + line);
+    return;
+  }
+  std::fprintf(stderr, "\r%s\x1b[K", line);
   std::fflush(stderr);
   barDrawn_ = true;
 }
@@ -41,7 +72,8 @@ void CliDownloadOwner::ShowLabel(std::string label) {
   if (liveBar_)
     DrawBar();
   else
-    std::fprintf(stderr, "progress: %s\n", label_.c_str());
+    std::fprintf(stderr, "progress: %s%s\n", device_.empty() ? "" : (device_ + " ").c_str(),
+                 label_.c_str());
 }
 
 void CliDownloadOwner::ShowConnected() {
@@ -78,20 +110,19 @@ void CliDownloadOwner::LeaveDownloadMode() {
 }
 
 void CliDownloadOwner::ShowConnectionFailed(const OpenResult& why) {
-  std::fprintf(stderr, "tabrelium-cli: %s\n%s\n", std::string(texts::kConnectionFailed).c_str(),
-               texts::OpenFailureText(why.failure, why.devicePath).c_str());
+  std::lock_guard lock(mutex_);
+  Tell(std::string(texts::kConnectionFailed) + "\n" +
+       texts::OpenFailureText(why.failure, why.devicePath));
 }
 
 void CliDownloadOwner::ShowDeviceDisconnected() {
   std::lock_guard lock(mutex_);
-  EndBarLine();
-  std::fprintf(stderr, "tabrelium-cli: %s\n", texts::DeviceDisconnectedText().c_str());
+  Tell(texts::DeviceDisconnectedText());
 }
 
 void CliDownloadOwner::ShowCapacityTooSmall(uint32_t capacity, uint32_t needed) {
   std::lock_guard lock(mutex_);
-  EndBarLine();
-  std::fprintf(stderr, "tabrelium-cli: %s\n", texts::CapacityTooSmallText(capacity, needed).c_str());
+  Tell(texts::CapacityTooSmallText(capacity, needed));
 }
 
 void CliDownloadOwner::OnBlockRequested(uint32_t block, uint32_t blockCount) {

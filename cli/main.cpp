@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/devices_command.h"
 #include "cli/download_command.h"
 #include "cli/options.h"
 
@@ -10,12 +11,18 @@ namespace {
 
 int Run(const tabrelium::cli::Options& options) {
   using namespace tabrelium::cli;
+  if (options.version) {
+    if (auto failure = WriteStdout("tabrelium-cli " TABRELIUM_VERSION "\n")) return Report(*failure);
+    return 0;
+  }
   if (options.command == "help" || options.help) {
     const std::string topic =
         options.command == "help" ? options.file.value_or("") : options.command;
     if (auto failure = WriteStdout(UsageText(topic))) return Report(*failure);
     return 0;
   }
+  if (options.command == "devices") return RunDevices(options);
+  if (options.command == "log") return RunLog(options);
   tabrelium::Session session;
   if (options.command == "cells") return RunCells(options, session);
   if (options.command == "preview") return RunPreview(options, session);

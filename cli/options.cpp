@@ -6,7 +6,8 @@
 namespace tabrelium::cli {
 namespace {
 
-constexpr std::string_view kCommands[] = {"cells", "preview", "image", "download", "config", "help"};
+constexpr std::string_view kCommands[] = {"cells",  "preview", "image", "download",
+                                          "config", "devices", "log",   "help"};
 
 std::optional<int64_t> ParseInteger(std::string_view text) {
   int64_t value = 0;
@@ -49,6 +50,16 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--all") {
+      options.allDevices = true;
+    } else if (arg == "--device") {
+      auto v = value();
+      if (!v) return std::nullopt;
+      options.devicePath = std::string(*v);
     } else if (arg == "--config") {
       auto v = value();
       if (!v) return std::nullopt;
@@ -83,6 +94,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     }
   }
   if (positional.empty()) {
+    if (options.version) return options;
     if (options.help) {
       options.command = "help";
       return options;
@@ -108,8 +120,21 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     return std::nullopt;
   }
   if (positional.size() == 2) options.file = positional[1];
-  if (options.help) return options;
-  if (options.command != "config" && !options.file) {
+  if (options.help || options.version) return options;
+  const bool takesNoFile = options.command == "devices" || options.command == "log";
+  if (takesNoFile && options.file) {
+    error = options.command + " takes no data file";
+    return std::nullopt;
+  }
+  if (options.allDevices && options.devicePath) {
+    error = "--all and --device exclude each other";
+    return std::nullopt;
+  }
+  if ((options.allDevices || options.devicePath) && options.command != "download") {
+    error = "--all and --device go with download only";
+    return std::nullopt;
+  }
+  if (options.command != "config" && !takesNoFile && !options.file) {
     error = options.command + " needs a data file";
     return std::nullopt;
   }
@@ -133,12 +158,22 @@ std::string UsageText(const std::string& command) {
            "Writes the table image the device receives (or, with --package, the download\n"
            "package: length, CRC-32, image) and prints records=, size= and kb=.\n";
   if (command == "download")
-    return "usage: tabrelium-cli download FILE [--idle-timeout S] [--separator I] [--start-line N]\n"
-           "                              [--config PATH]\n"
+    return "usage: tabrelium-cli download FILE [--all | --device PATH] [--idle-timeout S]\n"
+           "                              [--separator I] [--start-line N] [--config PATH]\n"
            "Builds the table image and downloads it into the device (vendor 2018, product\n"
            "0101), showing progress on stderr. Ctrl+C stops the download, and so does a\n"
            "device that says nothing for S seconds (default 30; 0 waits for ever); the\n"
-           "exit status is 0 only when the device reported the download complete.\n";
+           "exit status is 0 only when the device reported the download complete.\n"
+           "--all serves every connected device at once, --device PATH the one at PATH\n"
+           "(see devices); both end with a summary, and exit 0 only when every device\n"
+           "reported the download complete. Each download is added to the download log.\n";
+  if (command == "devices")
+    return "usage: tabrelium-cli devices [--json]\n"
+           "Lists the connected devices, one line each: path, serial number, manufacturer,\n"
+           "product, and whether this user may open it.\n";
+  if (command == "log")
+    return "usage: tabrelium-cli log [--json]\n"
+           "Prints the download log as a table (--json: its lines as they are).\n";
   if (command == "config")
     return "usage: tabrelium-cli config [FILE] [--separator I] [--start-line N] [--config PATH]\n"
            "Prints the configuration file's bytes as the window would save them.\n";
@@ -151,6 +186,8 @@ std::string UsageText(const std::string& command) {
          "  image FILE -o OUT   write the table image (--package: the download package)\n"
          "  download FILE       download the table into the device\n"
          "  config [FILE]       print the configuration as the window would save it\n"
+         "  devices             list the connected devices (--json)\n"
+         "  log                 print the download log (--json)\n"
          "  help [COMMAND]      this text, or a command's\n"
          "\n"
          "Options (anywhere on the line):\n"
@@ -162,6 +199,10 @@ std::string UsageText(const std::string& command) {
          "  -o OUT              output file of image\n"
          "  --package           image writes the download package\n"
          "  --idle-timeout S    download ends after S seconds of the device's silence\n"
+         "  --all               download into every connected device at once\n"
+         "  --device PATH       download into the device at PATH\n"
+         "  --json              devices and log print JSON\n"
+         "  --version           print the version\n"
          "\n"
          "Exit status: 0 success, 1 failure (message on stderr), 2 usage error.\n";
 }

@@ -28,6 +28,12 @@ struct Options {
   // download: seconds of the device's silence that end it (0: wait for ever).
   int64_t idleTimeoutSeconds = 30;
   bool help = false;
+  bool version = false;
+  // devices, log: JSON for scripts instead of a table.
+  bool json = false;
+  // download: every connected device, or the one at this path.
+  bool allDevices = false;
+  std::optional<std::string> devicePath;
 };
 
 // Parses argv; on a usage error returns nothing and sets `error`.

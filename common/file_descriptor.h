@@ -20,6 +20,8 @@ class FileDescriptor {
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  FileDescriptor& operator=(FileDescriptor&&) = delete;
 
   int get() const { return fd_; }
   // Closes now, so that a failed close (a full disk on some file systems)

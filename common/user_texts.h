@@ -126,3 +126,27 @@ std::string AboutVersionText(std::string_view version);
 std::string HelpText(std::string_view configPath);
 
 }  // namespace tabrelium::texts
+
+// Devices, several at once (user_texts_devices.cpp).
+namespace tabrelium::texts {
+
+// "No device(未连接设备)", "1 device(1 台设备)", "3 devices(3 台设备)".
+std::string DeviceCountText(size_t count);
+// The count beside Startup download; when some of them may not be opened
+// by this user, that is said too (the fix goes in OpenFailureText).
+std::string DeviceCountLabelText(size_t count, size_t notPermitted);
+// Whether this user may open a listed device, in a few words.
+std::string DeviceAccessText(OpenFailure access);
+// A download's ending in a few words, for one device's line in a summary
+// or the window's list: "Completed(完成)", "Stopped(已停止)", ...
+std::string DownloadOutcomeShortText(DownloadOutcome outcome);
+// The window's label after several devices, not all of which completed:
+// "Completed on 2 of 3 devices(3 台设备中 2 台完成)".
+std::string DevicesCompletedText(size_t completed, size_t devices);
+// A device's last ending in the window's list: the short text and when
+// ("2026-12-10T19:05:02+0800" shown as "12-10 19:05").
+std::string LastEndingText(DownloadOutcome outcome, std::string_view logTime);
+// The download log could not be written, and the system's reason.
+std::string DownloadLogNotWrittenText(std::string_view reason);
+
+}  // namespace tabrelium::texts

@@ -7,6 +7,11 @@
 // time until one that ran alone succeeds and has emptied the text again.
 // It starts one at a time, as nothing is known of a newly opened device.
 //
+// One at a time, a waiting write goes before the next read: the reader
+// re-enters the gate as soon as each 10 ms read ends, and a writer that had
+// to wait for a free moment would pass its 30 ms limit and the device's
+// answers would be skipped.
+//
 // Thread-safety: Run may be called from any thread.
 #pragma once
 
@@ -17,12 +22,19 @@ namespace tabrelium {
 
 class DeviceCallGate {
  public:
+  enum Kind { kRead, kWrite };
+
   // Runs `call` (which gives a count, or a negative value on failure) when
   // the gate allows, and returns its result.
   template <class Call>
-  int Run(Call&& call) {
+  int Run(Kind kind, Call&& call) {
     std::unique_lock lock(mutex_);
-    if (oneAtATime_) idle_.wait(lock, [this] { return inFlight_ == 0; });
+    if (kind == kWrite) ++writesWaiting_;
+    idle_.wait(lock, [&] {
+      if (!oneAtATime_) return true;
+      return inFlight_ == 0 && (kind == kWrite || writesWaiting_ == 0);
+    });
+    if (kind == kWrite) --writesWaiting_;
     const bool alone = oneAtATime_;
     ++inFlight_;
     lock.unlock();
@@ -43,6 +55,7 @@ class DeviceCallGate {
   std::mutex mutex_;
   std::condition_variable idle_;
   int inFlight_ = 0;
+  int writesWaiting_ = 0;
   bool oneAtATime_ = true;
 };
 

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Tabrelium needs, and only those missing;
 # prints nothing when everything is there.
-#   scripts/install-deps.sh          what building and running need
+#   scripts/install-deps.sh          what building, packing and running need
 #   scripts/install-deps.sh --test   also what the tests, fuzzers and benchmarks need
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libhidapi-dev libzip-dev libexpat1-dev libgsf-1-dev libshp-dev
-          qt6-base-dev fonts-noto-cjk)
+packages=(g++ cmake ninja-build pkg-config libhidapi-dev libudev-dev libzip-dev libexpat1-dev libgsf-1-dev libshp-dev
+          qt6-base-dev fonts-noto-cjk dpkg-dev file)
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libxlsxwriter-dev
             python3-xlwt xvfb openbox xdotool imagemagick)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the unit, CLI and
-# emulated-device tests, the same again under AddressSanitizer and
+# emulated-device tests, the Debian package (built, installed, tried and
+# removed again), the same tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the suites labelled "threaded" under
 # ThreadSanitizer, and each fuzz target for a bounded time. Prints how long
 # each stage took.
@@ -25,10 +26,15 @@ stage "Install what is missing"
 scripts/install-deps.sh --test
 
 stage "Build (warnings on)"
-cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTABRELIUM_BUILD_BENCHMARKS=ON >/dev/null
+# The prefix /usr: the same build is packed into the Debian package below.
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTABRELIUM_BUILD_BENCHMARKS=ON \
+  -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build build-test -j "$jobs"
 stage "Test"
 ctest --test-dir build-test --output-on-failure -j "$jobs"
+
+stage "Build the Debian package, install it, try it, remove it"
+scripts/package-test.sh build-test
 
 stage "Build with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug "-DTABRELIUM_SANITIZE=address;undefined" >/dev/null

@@ -49,6 +49,7 @@ done < <(grep -rnwE 'CountTextLines|DetectSeparator|ClampStartLine|BuildCellTabl
 # Each outside library is touched by one file (the emulator stands in for HIDAPI).
 declare -A owner=(
   ["hidapi/hidapi.h"]="device/hid_link.cpp tools/hidemu/hidapi_emu.cpp"
+  ["libudev.h"]="device/udev_device_watch.cpp"
   ["zip.h"]="sheets/zip_package.cpp"
   ["expat.h"]="sheets/xml_part.cpp"
   ["gsf/gsf-infile-msole.h"]="sheets/xls_container.cpp"

@@ -1,10 +1,12 @@
 // Downloads from the window into the emulated device, in process: the
 // labels and the button as the thread changes them, Stop, closing during a
 // download, and the endings the window tells.
+#include <QFile>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTreeWidget>
 #include <QSignalSpy>
 #include <QTest>
 #include <cstdlib>
@@ -14,6 +16,7 @@
 #include "config/config_file.h"
 #include "app/edit_grid_ctrl.h"
 #include "data/table_image.h"
+#include "device/download_log.h"
 #include "tests/app/window_test_support.h"
 #include "tools/hidemu/hidemu_control.h"
 
@@ -26,7 +29,9 @@ constexpr const char* kKnobs[] = {
     "TABRELIUM_EMU_PRESENT",         "TABRELIUM_EMU_ACCESS", "TABRELIUM_EMU_CAPACITY",
     "TABRELIUM_EMU_LOSS",            "TABRELIUM_EMU_SEED",   "TABRELIUM_EMU_FRAME_US",
     "TABRELIUM_EMU_UNPLUG_AT_BLOCK", "TABRELIUM_EMU_STALL_MS", "TABRELIUM_EMU_MUTE",
-    "TABRELIUM_EMU_PAUSE_MS"};
+    "TABRELIUM_EMU_PAUSE_MS",        "TABRELIUM_EMU_COUNT",  "TABRELIUM_EMU_UNPLUG_AT_BLOCK_1",
+    "TABRELIUM_EMU_CAPACITY_2",      "TABRELIUM_EMU_FRAME_US_1", "TABRELIUM_EMU_ACCESS_1",
+    "TABRELIUM_EMU_OUT"};
 
 QPushButton* Button(const CMainDlg& dialog, const char* id) {
   return dialog.findChild<QPushButton*>(QString::fromLatin1(id));
@@ -247,6 +252,106 @@ class MainDlgDownloadTest : public QObject {
     QVERIFY2(LabelText(*d.dialog, "1018").contains(told), qPrintable(LabelText(*d.dialog, "1018")));
     QVERIFY(!d.dialog->IsDownloading());
     QVERIFY(Button(*d.dialog, "1001")->isEnabled());
+  }
+
+  // The count beside Startup download follows the devices as they come and
+  // go, and tells when this user may not open one, with the fix.
+  void theDeviceCountFollowsTheDevices() {
+    setenv("TABRELIUM_EMU_COUNT", "3", 1);
+    setenv("TABRELIUM_EMU_ACCESS_1", "denied", 1);
+    OpenedDialog d;
+    auto* count = d.dialog->findChild<QLabel*>(QStringLiteral("deviceCount"));
+    QTRY_COMPARE_WITH_TIMEOUT(count->text(),
+                              QStringLiteral("3 devices(3 台设备), 1 not permitted to open(1 台无权打开)"),
+                              5000);
+    QVERIFY2(count->toolTip().contains(QStringLiteral("/dev/hidraw-emu1 is connected, but this user "
+                                                      "may not open it")),
+             qPrintable(count->toolTip()));
+    auto* list = d.dialog->findChild<QTreeWidget*>(QStringLiteral("deviceList"));
+    QCOMPARE(list->topLevelItemCount(), 3);
+    QCOMPARE(list->topLevelItem(1)->text(0), QStringLiteral("/dev/hidraw-emu1 EMU0002"));
+    unsetenv("TABRELIUM_EMU_ACCESS_1");
+    setenv("TABRELIUM_EMU_COUNT", "1", 1);
+    QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("1 device(1 台设备)"), 5000);
+    QVERIFY(count->toolTip().isEmpty());
+    setenv("TABRELIUM_EMU_PRESENT", "0", 1);
+    QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("No device(未连接设备)"), 5000);
+    QCOMPARE(list->topLevelItemCount(), 0);
+  }
+
+  // Every connected device at once: the well one gets the table, the others'
+  // endings are told in the list (no box for each), the label says how
+  // many completed, and the log has a line for each.
+  void startupDownloadServesEveryDevice() {
+    setenv("TABRELIUM_EMU_COUNT", "3", 1);
+    setenv("TABRELIUM_EMU_UNPLUG_AT_BLOCK_1", "3", 1);
+    setenv("TABRELIUM_EMU_CAPACITY_2", "100", 1);
+    QTemporaryDir dir;
+    setenv("TABRELIUM_EMU_OUT", qPrintable(dir.filePath(QStringLiteral("got"))), 1);
+    OpenedDialog d;
+    auto* count = d.dialog->findChild<QLabel*>(QStringLiteral("deviceCount"));
+    QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("3 devices(3 台设备)"), 5000);
+    StartDownload(d, WriteProducts(dir, 3000));
+    WAIT_FOR_THREAD_END(*d.dialog);
+    QCOMPARE(LabelText(*d.dialog, "1018"), QStringLiteral("Completed on 1 of 3 devices(3 台设备中 1 台完成)"));
+    QVERIFY2(d.sink->shown.empty(), qPrintable(d.sink->Texts().join(QStringLiteral("; "))));
+    QFile got(dir.filePath(QStringLiteral("got0")));
+    QVERIFY(got.open(QIODevice::ReadOnly));
+    const QByteArray table = got.readAll();
+    QCOMPARE(GetRecordCount(std::span(reinterpret_cast<const uint8_t*>(table.data()),
+                                      static_cast<size_t>(table.size()))),
+             3000u);
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("got1"))));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("got2"))));
+
+    auto* list = d.dialog->findChild<QTreeWidget*>(QStringLiteral("deviceList"));
+    QCOMPARE(list->topLevelItemCount(), 3);
+    QVERIFY(list->topLevelItem(0)->text(1).startsWith(QStringLiteral("Completed(完成) ")));
+    QVERIFY(list->topLevelItem(1)->text(1).startsWith(QStringLiteral("Unplugged(已拔出) ")));
+    QVERIFY(list->topLevelItem(2)->text(1).startsWith(QStringLiteral("Too little room(空间不足) ")));
+    QVERIFY2(list->topLevelItem(2)->toolTip(1).contains(QStringLiteral("too little room: 100 bytes")),
+             qPrintable(list->topLevelItem(2)->toolTip(1)));
+
+    std::vector<std::string> lines;
+    QVERIFY(ReadDownloadLog(DownloadLogPath(), lines).ok());
+    QCOMPARE(lines.size(), size_t{3});
+  }
+
+  // Two devices at different speeds: the label follows the slower, so it
+  // never says 100% while one is still on its way; Stop then stops both.
+  void theLabelFollowsTheSlowestAndStopStopsAll() {
+    setenv("TABRELIUM_EMU_COUNT", "2", 1);
+    setenv("TABRELIUM_EMU_FRAME_US_1", "300", 1);
+    OpenedDialog d;
+    auto* count = d.dialog->findChild<QLabel*>(QStringLiteral("deviceCount"));
+    QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("2 devices(2 台设备)"), 5000);
+    QSignalSpy progress(d.dialog.get(), &CMainDlg::ProgressShown);
+    QTemporaryDir dir;
+    const QString products = WriteProducts(dir, 3000);
+    StartDownload(d, products);
+    WAIT_FOR_THREAD_END(*d.dialog);
+    QVERIFY(LabelText(*d.dialog, "1018").startsWith(QStringLiteral("Completed: 3000 records")));
+    bool saidComplete = false;
+    const QRegularExpression tenths(QStringLiteral("^\\d+\\.\\d%$"));
+    for (const QList<QVariant>& args : progress) {
+      const QString text = args.at(0).toString();
+      QVERIFY2(!(saidComplete && tenths.match(text).hasMatch()), qPrintable(text));
+      saidComplete = saidComplete || text == QStringLiteral("100%");
+    }
+    QVERIFY(saidComplete);
+
+    setenv("TABRELIUM_EMU_FRAME_US", "3000", 1);
+    setenv("TABRELIUM_EMU_FRAME_US_1", "3000", 1);
+    hidemu_reset();
+    QTest::mouseClick(Button(*d.dialog, "1011"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(d.dialog->IsDownloading(), 10000);
+    QTest::mouseClick(Button(*d.dialog, "1011"), Qt::LeftButton);
+    WAIT_FOR_THREAD_END(*d.dialog);
+    QVERIFY(!d.dialog->IsDownloading());
+    QCOMPARE(LabelText(*d.dialog, "1018"), QStringLiteral("Completed on 0 of 2 devices(2 台设备中 0 台完成)"));
+    auto* list = d.dialog->findChild<QTreeWidget*>(QStringLiteral("deviceList"));
+    for (int i = 0; i < 2; ++i)
+      QVERIFY(list->topLevelItem(i)->text(1).startsWith(QStringLiteral("Stopped(已停止) ")));
   }
 };
 

@@ -8,6 +8,8 @@ namespace tabrelium::testing {
 
 OpenedDialog::OpenedDialog() {
   qputenv("XDG_CONFIG_HOME", configHome.path().toUtf8());
+  // The download log too: each test its own.
+  qputenv("XDG_STATE_HOME", configHome.path().toUtf8() + "/state");
   auto scriptedChooser = std::make_unique<ScriptedChooser>();
   auto recordingSink = std::make_unique<RecordingSink>();
   chooser = scriptedChooser.get();

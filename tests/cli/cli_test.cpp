@@ -153,6 +153,10 @@ TEST_F(CliTest, FailuresAndTheirStatuses) {
       {"cells " + csv + " --separator 7", 2, "not in the separator list"},
       {"cells " + csv + " --start-line -1", 2, "--start-line"},
       {"cells", 2, "needs a data file"},
+      {"devices " + csv, 2, "devices takes no data file"},
+      {"download " + csv + " --all --device /dev/hidraw0", 2, "exclude each other"},
+      {"preview " + csv + " --all", 2, "go with download only"},
+      {"download " + csv + " --device", 2, "--device needs a value"},
   };
   for (const Case& c : cases) {
     CliRun r = Cli(c.args);
@@ -172,12 +176,13 @@ TEST_F(CliTest, WarnsAboutCutCells) {
 }
 
 TEST_F(CliTest, HelpForEveryCommand) {
-  for (std::string command : {"cells", "preview", "image", "config"}) {
+  for (std::string command : {"cells", "preview", "image", "config", "download", "devices", "log"}) {
     CliRun r = Cli(command + " --help");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("usage: tabrelium-cli " + command, 0), 0u) << r.out;
   }
   EXPECT_NE(Cli("help").out.find("Commands:"), std::string::npos);
+  EXPECT_EQ(Cli("--version").out, "tabrelium-cli " TABRELIUM_VERSION "\n");
 }
 
 TEST(Escape, ControlBytesBackslashesAndPairs) {

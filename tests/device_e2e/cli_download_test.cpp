@@ -35,6 +35,7 @@ class CliDownload : public ::testing::Test {
   CliRun Cli(const std::string& knobs, const std::string& args, const std::string& prefix = "") {
     return testing::RunCommand(
         "env XDG_CONFIG_HOME=" + (dir_.path() / "xdg").string() +
+            " XDG_STATE_HOME=" + (dir_.path() / "state").string() +
             " LD_PRELOAD=" TABRELIUM_HIDEMU_PATH
             " ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 TABRELIUM_EMU_OUT=" +
             received_ + " " + knobs + " " + prefix + " " TABRELIUM_CLI_PATH " " + args,

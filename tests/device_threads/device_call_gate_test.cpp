@@ -4,9 +4,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <numeric>
 #include <thread>
+#include <vector>
 
 #include "device/device_call_gate.h"
+#include "device/timed_report_writer.h"
 
 namespace tabrelium {
 namespace {
@@ -38,8 +42,8 @@ class Overlap {
 // Runs two calls with the given results on two threads.
 int MostAtOnce(DeviceCallGate& gate, int first, int second) {
   Overlap overlap;
-  std::thread a([&] { gate.Run([&] { return overlap.Call(first); }); });
-  std::thread b([&] { gate.Run([&] { return overlap.Call(second); }); });
+  std::thread a([&] { gate.Run(DeviceCallGate::kRead, [&] { return overlap.Call(first); }); });
+  std::thread b([&] { gate.Run(DeviceCallGate::kWrite, [&] { return overlap.Call(second); }); });
   a.join();
   b.join();
   return overlap.most();
@@ -52,27 +56,65 @@ TEST(DeviceCallGate, StartsOneAtATime) {
 
 TEST(DeviceCallGate, HealthyCallsRunSideBySide) {
   DeviceCallGate gate;
-  EXPECT_EQ(gate.Run([] { return 0; }), 0);  // a success alone
+  EXPECT_EQ(gate.Run(DeviceCallGate::kRead, [] { return 0; }), 0);  // a success alone
   EXPECT_EQ(MostAtOnce(gate, 65, 0), 2);
   EXPECT_EQ(MostAtOnce(gate, 65, 0), 2);
 }
 
 TEST(DeviceCallGate, AfterAFailureOneAtATimeUntilASuccessAlone) {
   DeviceCallGate gate;
-  gate.Run([] { return 0; });
-  EXPECT_EQ(gate.Run([] { return -1; }), -1);
+  gate.Run(DeviceCallGate::kRead, [] { return 0; });
+  EXPECT_EQ(gate.Run(DeviceCallGate::kRead, [] { return -1; }), -1);
   EXPECT_EQ(MostAtOnce(gate, -1, -1), 1);
-  EXPECT_EQ(gate.Run([] { return 65; }), 65);
+  EXPECT_EQ(gate.Run(DeviceCallGate::kRead, [] { return 65; }), 65);
   EXPECT_EQ(MostAtOnce(gate, 0, 0), 2);
 }
 
 TEST(DeviceCallGate, ASuccessBesideAFailureDoesNotReopen) {
   DeviceCallGate gate;
-  gate.Run([] { return 0; });
+  gate.Run(DeviceCallGate::kRead, [] { return 0; });
   // Side by side: one fails while the other succeeds.
   EXPECT_EQ(MostAtOnce(gate, -1, 65), 2);
   EXPECT_EQ(MostAtOnce(gate, 0, 0), 1);  // the first of these ran alone ...
   EXPECT_EQ(MostAtOnce(gate, 0, 0), 2);  // ... and its success reopened the gate
+}
+
+// The link's shape: a reader re-entering the gate at once after each 10 ms
+// read, and a writer with a 30 ms limit whose every write fails. Each write
+// must get its turn before the next read, so all 32 slices of a block are
+// attempted, in order, none skipped by the writer's limit.
+TEST(DeviceCallGate, AWaitingWriteGoesBeforeTheNextRead) {
+  DeviceCallGate gate;
+  std::atomic<bool> stop = false;
+  std::thread reader([&] {
+    while (!stop)
+      gate.Run(DeviceCallGate::kRead, [] {
+        std::this_thread::sleep_for(milliseconds(10));
+        return 0;  // a read that timed out
+      });
+  });
+  std::mutex attemptedMutex;
+  std::vector<int> attempted;
+  TimedReportWriter writer(
+      [&](std::span<const uint8_t, kReportBytes> report) {
+        return gate.Run(DeviceCallGate::kWrite, [&] {
+          std::lock_guard lock(attemptedMutex);
+          attempted.push_back(report[1]);
+          return -1;
+        });
+      },
+      milliseconds(30));
+  for (int slice = 0; slice < 32; ++slice) {
+    std::array<uint8_t, kReportBytes> report{};
+    report[1] = static_cast<uint8_t>(slice);
+    EXPECT_EQ(writer.Write(report), -1) << "slice " << slice;
+  }
+  writer.Close();
+  stop = true;
+  reader.join();
+  std::vector<int> expected(32);
+  std::iota(expected.begin(), expected.end(), 0);
+  EXPECT_EQ(attempted, expected);
 }
 
 }  // namespace

@@ -3,15 +3,27 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 namespace hidemu {
 namespace {
 
-// The raw value of `name`, or nullopt when it is unset or empty.
+// The device whose variables are read; -1 while none is (the count).
+thread_local int t_index = -1;
+
+const char* Get(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  return value == nullptr || *value == '\0' ? nullptr : value;
+}
+
+// The raw value of `name` for the device being read (`name`_INDEX first),
+// or nullopt when it is unset or empty.
 std::optional<std::string_view> Variable(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || *value == '\0') return std::nullopt;
+  const char* value = nullptr;
+  if (t_index >= 0) value = Get(std::string(name) + "_" + std::to_string(t_index));
+  if (value == nullptr) value = Get(name);
+  if (value == nullptr) return std::nullopt;
   return std::string_view(value);
 }
 
@@ -52,8 +64,15 @@ void ReadProbability(bool warn, const char* name, double& out) {
 
 }  // namespace
 
-EmuConfig ReadEmuConfig(bool warn) {
+int ReadEmuDeviceCount(bool warn) {
+  t_index = -1;
+  auto count = ReadUnsigned(warn, "TABRELIUM_EMU_COUNT", kMaxDevices);
+  return count && *count >= 1 ? static_cast<int>(*count) : 1;
+}
+
+EmuConfig ReadEmuConfig(bool warn, int index) {
   EmuConfig config;
+  t_index = index;
 
   if (auto text = Variable("TABRELIUM_EMU_PRESENT")) {
     if (*text == "0")
@@ -94,7 +113,13 @@ EmuConfig ReadEmuConfig(bool warn) {
     else if (*text != "0")
       Ignore(warn, "TABRELIUM_EMU_LOSE_ENDING", *text);
   }
-  if (auto text = Variable("TABRELIUM_EMU_OUT")) config.outPath = std::string(*text);
+  if (auto text = Variable("TABRELIUM_EMU_OUT")) {
+    config.outPath = std::string(*text);
+    // Several devices never write over each other's table.
+    if (ReadEmuDeviceCount(false) > 1 && !Get("TABRELIUM_EMU_OUT_" + std::to_string(index)))
+      config.outPath += std::to_string(index);
+    t_index = index;
+  }
   if (auto v = ReadUnsigned(warn, "TABRELIUM_EMU_UNPLUG_AT_BLOCK", UINT32_MAX))
     config.unplugAtBlock = static_cast<uint32_t>(*v);
   return config;

@@ -37,8 +37,16 @@ struct EmuConfig {
   bool loseEnding = false;                    // every closing frame vanishes
 };
 
-// Reads every TABRELIUM_EMU_* variable. A value that does not parse, or is
-// out of range, keeps the default; with `warn`, that is said on stderr.
-EmuConfig ReadEmuConfig(bool warn);
+// How many devices are connected: TABRELIUM_EMU_COUNT, 1 to kMaxDevices.
+inline constexpr int kMaxDevices = 16;
+int ReadEmuDeviceCount(bool warn);
+
+// Reads every TABRELIUM_EMU_* variable for device `index` (0-based): a
+// variable with the index appended (TABRELIUM_EMU_LOSS_2) stands for that
+// device alone, before the one without. With several devices, each writes
+// its received table to TABRELIUM_EMU_OUT with its index appended. A value
+// that does not parse, or is out of range, keeps the default; with `warn`,
+// that is said on stderr.
+EmuConfig ReadEmuConfig(bool warn, int index = 0);
 
 }  // namespace hidemu

@@ -97,6 +97,7 @@ EmuDevice::Outcome EmuDevice::ReceiveAllBlocks() {
   const uint32_t blockCount = tabrelium::BlockCount(dataLength_);
   for (uint32_t block = 0; block < blockCount; ++block) {
     if (settings_.unplugAtBlock == block) {
+      if (settings_.unplugged) *settings_.unplugged = true;
       bus_.Unplug();
       record_.SetState(HIDEMU_UNPLUGGED);
       return Outcome::kGone;

@@ -9,6 +9,7 @@
 // and joined by hid_close; nothing else touches an EmuDevice.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -41,6 +42,7 @@ struct DeviceSettings {
   bool mute = false;  // a hung device: it sends nothing until closed
   std::chrono::milliseconds pauseBeforeEnd{0};  // silent this long before its closing frames
   bool loseEnding = false;  // its closing frames never reach the host
+  std::atomic<bool>* unplugged = nullptr;  // set when it vanishes: no longer listed
 };
 
 class EmuDevice {

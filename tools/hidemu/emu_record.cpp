@@ -47,19 +47,10 @@ size_t EmuRecord::CopyReceived(std::span<uint8_t> buffer) const {
   return received_.size();
 }
 
-void EmuRecord::NoteRequestRead() {
+void EmuRecord::AddAnswerLatency(std::chrono::steady_clock::duration latency) {
   std::lock_guard lock(mutex_);
-  requestReadAt_ = std::chrono::steady_clock::now();
-  requestPending_ = true;
-}
-
-void EmuRecord::NoteHostWrite() {
-  const auto now = std::chrono::steady_clock::now();
-  std::lock_guard lock(mutex_);
-  if (!requestPending_) return;
-  requestPending_ = false;
   answerLatencies_.push_back(static_cast<uint64_t>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(now - requestReadAt_).count()));
+      std::chrono::duration_cast<std::chrono::nanoseconds>(latency).count()));
 }
 
 size_t EmuRecord::CopyAnswerLatencies(std::span<uint64_t> nanoseconds) const {
@@ -77,10 +68,10 @@ void EmuRecord::Reset() {
                         &counters.blocksDone})
     counter->store(0);
   counters.dataLength.store(0);
+  for (auto& gone : unplugged) gone = false;
   std::lock_guard lock(mutex_);
   state_ = HIDEMU_IDLE;
   received_.clear();
-  requestPending_ = false;
   answerLatencies_.clear();
 }
 

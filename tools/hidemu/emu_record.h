@@ -5,6 +5,7 @@
 // destroyed, so a device thread still running at process exit may use it.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -13,6 +14,7 @@
 #include <span>
 #include <vector>
 
+#include "tools/hidemu/emu_config.h"
 #include "tools/hidemu/hidemu_control.h"
 
 namespace hidemu {
@@ -37,6 +39,8 @@ struct Counters {
 class EmuRecord {
  public:
   Counters counters;
+  // A device that vanished stays away until the reset.
+  std::array<std::atomic<bool>, kMaxDevices> unplugged{};
 
   void SetState(hidemu_state state);
   hidemu_state State() const;
@@ -47,9 +51,9 @@ class EmuRecord {
   size_t CopyReceived(std::span<uint8_t> buffer) const;
 
   // How long the host took from reading a request (header or block) to
-  // starting its first answer, one sample per answered request.
-  void NoteRequestRead();
-  void NoteHostWrite();
+  // starting its first answer, one sample per answered request (each
+  // handle times its own).
+  void AddAnswerLatency(std::chrono::steady_clock::duration latency);
   size_t CopyAnswerLatencies(std::span<uint64_t> nanoseconds) const;
 
   void Reset();
@@ -59,8 +63,6 @@ class EmuRecord {
   std::condition_variable stateChanged_;
   hidemu_state state_ = HIDEMU_IDLE;
   std::vector<uint8_t> received_;
-  std::chrono::steady_clock::time_point requestReadAt_{};
-  bool requestPending_ = false;
   std::vector<uint64_t> answerLatencies_;
 };
 

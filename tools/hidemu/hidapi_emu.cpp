@@ -1,6 +1,7 @@
 // HIDAPI's C functions, as Debian's libhidapi-hidraw 0.13.1 declares them,
-// over one emulated download device that lives in this process: it is listed
-// and opened like a hidraw node, and every handle runs the device on a
+// over emulated download devices that live in this process (one, or
+// TABRELIUM_EMU_COUNT): each is listed and opened like a hidraw node
+// (/dev/hidraw-emu0, -emu1, ...), and every handle runs its device on a
 // thread of its own (emu_device.h) behind the bus model (emu_bus.h).
 //
 // Thread-safety: as HIDAPI's: listing and opening from one thread at a
@@ -10,6 +11,10 @@
 #include <hidapi/hidapi.h>
 
 #include <array>
+#include <charconv>
+#include <chrono>
+#include <mutex>
+#include <string>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -31,21 +36,17 @@ namespace {
 
 constexpr unsigned short kVendorId = 0x2018;
 constexpr unsigned short kProductId = 0x0101;
-constexpr const char* kPath = "/dev/hidraw-emu0";
+constexpr const char* kPathPrefix = "/dev/hidraw-emu";
 constexpr const wchar_t* kManufacturer = L"Tabrelium hidemu";
 constexpr const wchar_t* kProduct = L"Emulated download device";
-constexpr const wchar_t* kSerial = L"EMU0001";
 
 constexpr const wchar_t* kNoError = L"Success";
 constexpr const wchar_t* kNotFound = L"No HID devices with requested VID/PID found in the system.";
-constexpr const wchar_t* kOpenDenied =
-    L"Failed to open a device with path '/dev/hidraw-emu0': Permission denied";
-constexpr const wchar_t* kOpenBusy =
-    L"Failed to open a device with path '/dev/hidraw-emu0': Device or resource busy";
+constexpr const wchar_t* kOpenDenied = L"Failed to open a device with path: Permission denied";
+constexpr const wchar_t* kOpenBusy = L"Failed to open a device with path: Device or resource busy";
 constexpr const wchar_t* kNoSuchPath =
     L"Failed to open a device with path: No such file or directory";
-constexpr const wchar_t* kPathGone =
-    L"Failed to open a device with path '/dev/hidraw-emu0': No such file or directory";
+constexpr const wchar_t* kPathGone = kNoSuchPath;
 constexpr const wchar_t* kNoThread = L"could not start the emulated device's thread";
 constexpr const wchar_t* kNoFeatureReports = L"the download device has no feature reports";
 constexpr const wchar_t* kNoInputReportRequests =
@@ -55,8 +56,8 @@ constexpr const wchar_t* kNoIndexedStrings = L"the download device has no indexe
 // Failures outside any handle, for hid_error(NULL): static strings only,
 // so a pointer handed out stays valid.
 std::atomic<const wchar_t*> g_globalError{kNoError};
-// The device serves one handle at a time.
-std::atomic<bool> g_deviceOpen{false};
+// Each device serves one handle at a time.
+std::array<std::atomic<bool>, hidemu::kMaxDevices> g_deviceOpen{};
 
 // One listing entry with the storage for its strings, laid out so that the
 // hid_device_info at its start leads back to the whole entry.
@@ -75,10 +76,33 @@ void CopyText(std::array<wchar_t, N>& to, const wchar_t* from) {
   to[N - 1] = L'\0';
 }
 
-void Describe(DeviceEntry& entry) {
+std::string PathOf(int index) { return kPathPrefix + std::to_string(index); }
+
+std::array<wchar_t, 32> SerialOf(int index) {
+  std::array<wchar_t, 32> serial{};
+  std::swprintf(serial.data(), serial.size(), L"EMU%04d", index + 1);
+  return serial;
+}
+
+// The index of the device at `path`, or -1.
+int IndexOf(std::string_view path) {
+  const std::string_view prefix = kPathPrefix;
+  if (path.substr(0, prefix.size()) != prefix) return -1;
+  path.remove_prefix(prefix.size());
+  int index = -1;
+  const auto [end, ec] = std::from_chars(path.data(), path.data() + path.size(), index);
+  if (ec != std::errc() || end != path.data() + path.size() || path.empty()) return -1;
+  return index >= 0 && index < hidemu::ReadEmuDeviceCount(false) ? index : -1;
+}
+
+bool Listed(int index) {
+  return !hidemu::Record().unplugged[index] && hidemu::ReadEmuConfig(false, index).present;
+}
+
+void Describe(DeviceEntry& entry, int index) {
   entry = {};
-  std::strncpy(entry.path.data(), kPath, entry.path.size() - 1);
-  CopyText(entry.serial, kSerial);
+  std::strncpy(entry.path.data(), PathOf(index).c_str(), entry.path.size() - 1);
+  entry.serial = SerialOf(index);
   CopyText(entry.manufacturer, kManufacturer);
   CopyText(entry.product, kProduct);
   hid_device_info& info = entry.info;
@@ -117,9 +141,20 @@ int CopyString(wchar_t* to, size_t maxlen, const wchar_t* from) {
 
 // The open handle: the device, its thread and the bus between them.
 struct hid_device_ {
+  int index = 0;
   DeviceEntry entry;
+  // The host's answer time: from the read that delivered a request to the
+  // next write, timed per handle so that several devices never mix.
+  std::mutex answerMutex;
+  std::chrono::steady_clock::time_point requestReadAt{};
+  bool requestPending = false;
   std::unique_ptr<hidemu::EmuBus> bus;
   std::unique_ptr<hidemu::EmuDevice> device;
+  // The device starts once the host first reads or writes, so that opening
+  // and closing again (to learn whether the user may) leaves no trace of a
+  // download begun.
+  std::once_flag startOnce;
+  bool started = false;
   std::thread deviceThread;
   std::atomic<bool> nonblocking{false};
 };
@@ -127,12 +162,12 @@ struct hid_device_ {
 namespace {
 
 // `absent` is the reason given when the device is not plugged in.
-hid_device* OpenEmulatedDevice(const wchar_t* absent) {
-  const hidemu::EmuConfig config = hidemu::ReadEmuConfig(true);
-  if (!config.present) return Fail(absent, ENOENT);
+hid_device* OpenEmulatedDevice(int index, const wchar_t* absent) {
+  const hidemu::EmuConfig config = hidemu::ReadEmuConfig(true, index);
+  if (!config.present || hidemu::Record().unplugged[index]) return Fail(absent, ENOENT);
   if (config.access == hidemu::Access::kDenied) return Fail(kOpenDenied, EACCES);
   if (config.access == hidemu::Access::kBusy) return Fail(kOpenBusy, EBUSY);
-  if (g_deviceOpen.exchange(true)) return Fail(kOpenBusy, EBUSY);
+  if (g_deviceOpen[index].exchange(true)) return Fail(kOpenBusy, EBUSY);
 
   hidemu::BusSettings bus;
   bus.frameTime = config.frameTime;
@@ -153,22 +188,32 @@ hid_device* OpenEmulatedDevice(const wchar_t* absent) {
   device.stall = config.stall;
   device.pauseBeforeEnd = config.pauseBeforeEnd;
   device.loseEnding = config.loseEnding;
+  device.unplugged = &hidemu::Record().unplugged[index];
 
   hidemu::EmuRecord& record = hidemu::Record();
   auto handle = std::make_unique<hid_device_>();
-  Describe(handle->entry);
+  handle->index = index;
+  Describe(handle->entry, index);
   handle->bus = std::make_unique<hidemu::EmuBus>(bus, record.counters);
   handle->device = std::make_unique<hidemu::EmuDevice>(device, *handle->bus, record);
-  try {
-    handle->deviceThread = std::thread([d = handle->device.get()] { d->Run(); });
-  } catch (const std::system_error&) {
-    // No exception may cross into a C caller.
-    g_deviceOpen = false;
-    return Fail(kNoThread, EAGAIN);
-  }
   ++record.counters.opens;
   g_globalError = kNoError;
   return handle.release();
+}
+
+// Starts the device's thread on the first call that needs it; false when
+// it could not start.
+bool Started(hid_device* dev) {
+  std::call_once(dev->startOnce, [dev] {
+    try {
+      dev->deviceThread = std::thread([d = dev->device.get()] { d->Run(); });
+      dev->started = true;
+    } catch (const std::system_error&) {
+      // No exception may cross into a C caller.
+      dev->bus->SetLastError(kNoThread);
+    }
+  });
+  return dev->started;
 }
 
 }  // namespace
@@ -186,15 +231,20 @@ int hid_exit(void) {
 }
 
 struct hid_device_info* hid_enumerate(unsigned short vendor_id, unsigned short product_id) {
-  const hidemu::EmuConfig config = hidemu::ReadEmuConfig(false);
-  if (!config.present || !Matches(vendor_id, product_id)) {
-    g_globalError = kNotFound;
-    return nullptr;
+  hid_device_info* first = nullptr;
+  hid_device_info** next = &first;
+  if (Matches(vendor_id, product_id)) {
+    const int count = hidemu::ReadEmuDeviceCount(false);
+    for (int index = 0; index < count; ++index) {
+      if (!Listed(index)) continue;
+      auto entry = std::make_unique<DeviceEntry>();
+      Describe(*entry, index);
+      *next = &entry.release()->info;
+      next = &(*next)->next;
+    }
   }
-  auto entry = std::make_unique<DeviceEntry>();
-  Describe(*entry);
-  g_globalError = kNoError;
-  return &entry.release()->info;
+  g_globalError = first ? kNoError : kNotFound;
+  return first;
 }
 
 void hid_free_enumeration(struct hid_device_info* devs) {
@@ -208,28 +258,42 @@ void hid_free_enumeration(struct hid_device_info* devs) {
 
 hid_device* hid_open(unsigned short vendor_id, unsigned short product_id,
                      const wchar_t* serial_number) {
-  if (!Matches(vendor_id, product_id) ||
-      (serial_number != nullptr && std::wcscmp(serial_number, kSerial) != 0))
-    return Fail(kNotFound, ENOENT);
-  return OpenEmulatedDevice(kNotFound);
+  if (!Matches(vendor_id, product_id)) return Fail(kNotFound, ENOENT);
+  const int count = hidemu::ReadEmuDeviceCount(false);
+  for (int index = 0; index < count; ++index) {
+    if (!Listed(index)) continue;
+    if (serial_number == nullptr || std::wcscmp(serial_number, SerialOf(index).data()) == 0)
+      return OpenEmulatedDevice(index, kNotFound);
+  }
+  return Fail(kNotFound, ENOENT);
 }
 
 hid_device* hid_open_path(const char* path) {
-  if (path == nullptr || std::string_view(path) != kPath) return Fail(kNoSuchPath, ENOENT);
-  return OpenEmulatedDevice(kPathGone);
+  const int index = path == nullptr ? -1 : IndexOf(path);
+  if (index < 0) return Fail(kNoSuchPath, ENOENT);
+  return OpenEmulatedDevice(index, kPathGone);
 }
 
 int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
-  if (dev == nullptr || data == nullptr) return -1;
-  hidemu::Record().NoteHostWrite();
+  if (dev == nullptr || data == nullptr || !Started(dev)) return -1;
+  {
+    std::lock_guard lock(dev->answerMutex);
+    if (dev->requestPending) {
+      dev->requestPending = false;
+      hidemu::Record().AddAnswerLatency(std::chrono::steady_clock::now() - dev->requestReadAt);
+    }
+  }
   return dev->bus->HostWrite(std::span(data, length));
 }
 
 int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int milliseconds) {
-  if (dev == nullptr || data == nullptr) return -1;
+  if (dev == nullptr || data == nullptr || !Started(dev)) return -1;
   const int n = dev->bus->HostRead(std::span(data, length), milliseconds);
-  if (n >= 2 && (data[1] == tabrelium::CMD_HEADER || data[1] == tabrelium::CMD_BLOCK))
-    hidemu::Record().NoteRequestRead();
+  if (n >= 2 && (data[1] == tabrelium::CMD_HEADER || data[1] == tabrelium::CMD_BLOCK)) {
+    std::lock_guard lock(dev->answerMutex);
+    dev->requestReadAt = std::chrono::steady_clock::now();
+    dev->requestPending = true;
+  }
   return n;
 }
 
@@ -265,9 +329,9 @@ void hid_close(hid_device* dev) {
   // Wakes a read another thread is waiting in and waits for it to leave,
   // then ends the device, before the handle goes.
   handle->bus->Close();
-  handle->deviceThread.join();
+  if (handle->deviceThread.joinable()) handle->deviceThread.join();
   ++hidemu::Record().counters.closes;
-  g_deviceOpen = false;
+  g_deviceOpen[handle->index] = false;
 }
 
 int hid_get_manufacturer_string(hid_device* dev, wchar_t* string, size_t maxlen) {
@@ -279,7 +343,7 @@ int hid_get_product_string(hid_device* dev, wchar_t* string, size_t maxlen) {
 }
 
 int hid_get_serial_number_string(hid_device* dev, wchar_t* string, size_t maxlen) {
-  return dev == nullptr ? -1 : CopyString(string, maxlen, kSerial);
+  return dev == nullptr ? -1 : CopyString(string, maxlen, SerialOf(dev->index).data());
 }
 
 struct hid_device_info* hid_get_device_info(hid_device* dev) {
