@@ -41,13 +41,21 @@ for screen in 1366x768 1024x640; do
   done
   DISPLAY=":$display" openbox >/dev/null 2>&1 &
   pids+=($!)
+  # A window mapped before the window manager runs may never be framed.
+  for _ in $(seq 50); do
+    DISPLAY=":$display" xdotool search --name '^Openbox$' >/dev/null 2>&1 && break
+    sleep 0.1
+  done
   # A first run: the built-in fields and no remembered window size.
   mkdir -p "$work/config-$screen"
   (cd "$shown" && DISPLAY=":$display" XDG_CONFIG_HOME="$work/config-$screen" \
     exec "$repo/$build/app/tabrelium" products.csv >/dev/null 2>&1) &
   app=$!
   pids+=($app)
-  DISPLAY=":$display" xdotool search --sync --onlyvisible --name 'Tabrelium' >/dev/null
+  if ! DISPLAY=":$display" timeout 60 xdotool search --sync --onlyvisible --name 'Tabrelium' >/dev/null; then
+    echo "screenshot.sh: the window did not show on the ${screen} screen" >&2
+    exit 1
+  fi
   sleep 2  # the first paint, and the window manager's frame
   DISPLAY=":$display" import -window root "docs/window-$screen.png"
   kill "$app" 2>/dev/null || true
