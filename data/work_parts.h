@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <exception>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -38,7 +39,7 @@ inline PartRange RangeOfPart(size_t items, int parts, int k) {
 }
 
 // Runs part(k) for k in [0, parts) at the same time and returns when all
-// have ended. An exception thrown by a part (an allocation that failed) is
+// have ended; a part that gets no thread of its own runs on the calling one. An exception thrown by a part (an allocation that failed) is
 // thrown again here, after every part has ended.
 template <typename Part>
 void RunParts(int parts, Part&& part) {
@@ -56,9 +57,16 @@ void RunParts(int parts, Part&& part) {
   };
   {
     std::vector<std::jthread> threads;
+    std::vector<int> here = {0};  // parts run on this thread
     threads.reserve(static_cast<size_t>(parts - 1));
-    for (int k = 1; k < parts; ++k) threads.emplace_back(guarded, k);
-    guarded(0);
+    for (int k = 1; k < parts; ++k) {
+      try {
+        threads.emplace_back(guarded, k);
+      } catch (const std::system_error&) {
+        here.push_back(k);  // no thread to be had: the part is done here
+      }
+    }
+    for (const int k : here) guarded(k);
   }  // joined here
   for (const std::exception_ptr& failure : failures)
     if (failure) std::rethrow_exception(failure);
