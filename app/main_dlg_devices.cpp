@@ -31,6 +31,9 @@ void CMainDlg::CreateDeviceControls() {
   m_listDevices->setColumnCount(2);
   m_listDevices->setHeaderLabels({QStringLiteral("Device(设备)"), QStringLiteral("State(状态)")});
   m_listDevices->header()->setStretchLastSection(true);
+  // Devices differ at the end of their paths and in their serials: a cut
+  // name keeps its end.
+  m_listDevices->setTextElideMode(Qt::ElideMiddle);
   m_listDevices->setMinimumHeight(du.Y(24));
   ReadLastEndings();
 }
@@ -96,7 +99,7 @@ void CMainDlg::UpdateDeviceList() {
     item->setText(0, FromUtf8(device.path) +
                          (device.serial.empty() ? QString() : QStringLiteral(" ") + FromUtf8(device.serial)));
     QString state;
-    QString tip = FromUtf8(device.manufacturer + " " + device.product);
+    QString tip = FromUtf8(device.path + "\n" + device.manufacturer + " " + device.product);
     if (download && !download->m_returned) {
       state = download->m_silent ? FromUtf8(texts::DeviceNotAnsweringText()) : download->m_label;
     } else if (auto last = m_lastEndings.find(device.path); last != m_lastEndings.end()) {
@@ -109,6 +112,14 @@ void CMainDlg::UpdateDeviceList() {
     item->setToolTip(0, tip);
     item->setToolTip(1, tip);
   }
+  // The names whole where they fit, leaving the states at least half.
+  const int room = m_listDevices->viewport()->width() / 2;
+  int widest = m_listDevices->header()->sectionSizeHint(0);
+  for (int i = 0; i < m_listDevices->topLevelItemCount(); ++i)
+    widest = std::max(widest, m_listDevices->fontMetrics().horizontalAdvance(
+                                  m_listDevices->topLevelItem(i)->text(0)) +
+                                  2 * m_listDevices->fontMetrics().averageCharWidth());
+  m_listDevices->setColumnWidth(0, std::min(widest, room));
 }
 
 }  // namespace tabrelium
