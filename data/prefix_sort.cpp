@@ -127,10 +127,7 @@ size_t CommonLeadingBytes(std::span<const PrefixEntry> entries, int parts) {
     d0 |= diff0[k];
     d1 |= diff1[k];
   }
-  // The words hold their first byte in the most significant place.
-  if (d0 != 0) return static_cast<size_t>(__builtin_clzll(d0)) / 8;
-  if (d1 != 0) return 8 + static_cast<size_t>(__builtin_clzll(d1)) / 8;
-  return kPrefixBytes;
+  return LeadingEqualBytes(d0, d1);
 }
 
 }  // namespace
@@ -144,12 +141,10 @@ void SetPrefix(PrefixEntry& entry, std::string_view key, size_t keyLength, size_
   std::memcpy(entry.words.data(), words, sizeof words);
 }
 
-size_t SharedPrefixBytes(const PrefixEntry& a, const PrefixEntry& b) {
+size_t LeadingEqualBytes(uint64_t differ0, uint64_t differ1) {
   // The words hold their first byte in the most significant place.
-  if (const uint64_t d0 = a.Word(0) ^ b.Word(0); d0 != 0)
-    return static_cast<size_t>(__builtin_clzll(d0)) / 8;
-  if (const uint64_t d1 = a.Word(1) ^ b.Word(1); d1 != 0)
-    return 8 + static_cast<size_t>(__builtin_clzll(d1)) / 8;
+  if (differ0 != 0) return static_cast<size_t>(__builtin_clzll(differ0)) / 8;
+  if (differ1 != 0) return 8 + static_cast<size_t>(__builtin_clzll(differ1)) / 8;
   return kPrefixBytes;
 }
 

@@ -42,8 +42,9 @@ inline bool SamePrefix(const PrefixEntry& a, const PrefixEntry& b) {
   return a.Word(0) == b.Word(0) && a.Word(1) == b.Word(1);
 }
 
-// Leading prefix bytes `a` and `b` share: kPrefixBytes when all are equal.
-size_t SharedPrefixBytes(const PrefixEntry& a, const PrefixEntry& b);
+// Leading prefix bytes two prefixes share, from the bits in which their
+// words differ (first word, second word): kPrefixBytes when none do.
+size_t LeadingEqualBytes(uint64_t differ0, uint64_t differ1);
 
 // True when `a` sorts before `b` by prefix, or has the same prefix.
 inline bool PrefixAtMost(const PrefixEntry& a, const PrefixEntry& b) {

@@ -197,11 +197,7 @@ std::optional<size_t> GroupingByte(std::span<const KeySurvey> surveys, int parts
     previous = &s;
   }
   if (reference == nullptr || ordered) return std::nullopt;
-  size_t shared = kPrefixBytes;
-  if (differ0 != 0)
-    shared = static_cast<size_t>(__builtin_clzll(differ0)) / 8;
-  else if (differ1 != 0)
-    shared = 8 + static_cast<size_t>(__builtin_clzll(differ1)) / 8;
+  const size_t shared = LeadingEqualBytes(differ0, differ1);
   if (shared >= kGroupableBytes) return std::nullopt;
   return shared;
 }
