@@ -54,14 +54,17 @@ inline bool PrefixAtMost(const PrefixEntry& a, const PrefixEntry& b) {
 
 // Finishes the sort of entries that agree before prefix byte `byte` and are
 // already grouped by it: the entries with byte value d fill
-// [start[d], start[d + 1]) (257 starts), each group in row order. Gives the
-// order SortByPrefixThenRow gives.
+// [start[d], start[d + 1]) (257 starts), each group in ascending row order.
+// Gives the order SortByPrefixThenRow gives.
 void SortGroupedByPrefixThenRow(std::span<PrefixEntry> entries, size_t byte,
                                 std::span<const uint32_t> start, int parts);
 
-// Sorts by the prefix bytes, compared as unsigned, then by row, so that the
-// order never depends on how the entries arrived, nor on `parts`: the number
-// of threads (data/work_parts.h) the buckets are sorted on.
+// Sorts entries that come in ascending row order by the prefix bytes,
+// compared as unsigned, keeping row order among equal prefixes; the order
+// does not depend on `parts`, the number of threads (data/work_parts.h) the
+// buckets are sorted on. Sorting through a scratch block keeps that order;
+// the larger buckets are split in place, which does not, and then sort on
+// the row too.
 void SortByPrefixThenRow(std::span<PrefixEntry> entries, int parts = 1);
 
 }  // namespace tabrelium
