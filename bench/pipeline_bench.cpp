@@ -167,7 +167,7 @@ void BuildCells(benchmark::State& state, const ProductInput* input) {
   const FaultCounter faults;
   for (auto _ : state) {
     BuildCellTable(p->session.Text(), p->session.Fields(), cells);
-    benchmark::DoNotOptimize(cells.cellOffset.data());
+    benchmark::DoNotOptimize(cells.cellRef.data());
   }
   faults.Report(state, p->fileBytes, p->rows);
 }

@@ -9,17 +9,18 @@ std::string_view CellTable::CellText(int32_t row, int32_t column) const {
   // Rows past the cut lines (a stale line count) and trailing empty cells
   // have nothing stored.
   const size_t r = static_cast<size_t>(row - 1);
-  if (r + 1 >= rowFirstCell.size()) return {};
-  const size_t first = rowFirstCell[r];
-  const size_t cell = first + static_cast<size_t>(column - 1);
-  if (cell >= rowFirstCell[r + 1]) return {};
-  return {reinterpret_cast<const char*>(text) + cellOffset[cell], cellLength[cell]};
+  if (r >= static_cast<size_t>(storedRows)) return {};
+  const size_t cell = FirstCell(r) + static_cast<size_t>(column - 1);
+  if (cell >= FirstCell(r + 1)) return {};
+  const uint32_t ref = cellRef[cell];
+  return {reinterpret_cast<const char*>(text) + CellRefOffset(ref), CellRefLength(ref)};
 }
 
 void ClearCellTable(CellTable& cells) {
+  cells.storedRows = 0;
+  cells.cellsPerRow = 0;
   cells.rowFirstCell = {};
-  cells.cellOffset = {};
-  cells.cellLength = {};
+  cells.cellRef = {};
   cells.rowCount = 0;
   cells.columnCount = 0;
   cells.fieldsPerLine = 0;

@@ -21,6 +21,17 @@ inline constexpr int kMaxColumns = 32;
 inline constexpr int kMaxCellBytes = 63;
 inline constexpr int kCellBufferSize = kMaxCellBytes + 1;
 
+// A cell as stored: its offset into the text in the low 26 bits (the text
+// is at most 64 MiB) and its length, 0..63, in the 6 bits above.
+inline constexpr int kCellOffsetBits = 26;
+inline constexpr uint32_t kCellOffsetMask = (uint32_t{1} << kCellOffsetBits) - 1;
+inline constexpr uint32_t MakeCellRef(size_t offset, size_t length) {
+  // An empty cell's offset is never read.
+  return length == 0 ? 0 : static_cast<uint32_t>(offset | length << kCellOffsetBits);
+}
+inline constexpr size_t CellRefOffset(uint32_t ref) { return ref & kCellOffsetMask; }
+inline constexpr size_t CellRefLength(uint32_t ref) { return ref >> kCellOffsetBits; }
+
 // What the cut dropped, for the user: cells cut short, fields with no room.
 struct CutReport {
   int64_t cutCells = 0;        // cells longer than 63 bytes, cut
@@ -37,13 +48,20 @@ struct CellTable {
   std::array<uint8_t, kMaxColumns> columnWidths{};
   CutReport report;
 
-  // Row r (0-based) stores its first cells in [rowFirstCell[r], rowFirstCell[r+1]);
-  // columns after those are empty. Trailing empty cells are not stored, so
-  // the table stays small whatever rowCount × columnCount is.
-  BulkVector<uint32_t> rowFirstCell;
-  BulkVector<uint32_t> cellOffset;  // byte offset into the text
-  BulkVector<uint8_t> cellLength;   // 0..63
-  const uint8_t* text = nullptr;     // the TextBuffer's bytes at build time
+  // Row r (0-based, below storedRows) stores its first cells in
+  // cellRef[FirstCell(r), FirstCell(r + 1)); columns after those are empty,
+  // and so are rows from storedRows on. Trailing empty cells are not stored,
+  // so the table stays small whatever rowCount × columnCount is; when every
+  // row stores the same number of cells, the row index is not kept either.
+  int32_t storedRows = 0;
+  int32_t cellsPerRow = 0;            // each row's cells while rowFirstCell is empty
+  BulkVector<uint32_t> rowFirstCell;  // storedRows + 1 starts, or none
+  BulkVector<uint32_t> cellRef;       // MakeCellRef(offset into the text, length)
+  const uint8_t* text = nullptr;      // the TextBuffer's bytes at build time
+
+  size_t FirstCell(size_t row) const {
+    return rowFirstCell.empty() ? row * static_cast<size_t>(cellsPerRow) : rowFirstCell[row];
+  }
 
   // The cell's bytes, or empty for a cell outside the table.
   // REQUIRES: the TextBuffer the table was built from is unchanged.

@@ -14,6 +14,9 @@
 namespace tabrelium {
 namespace {
 
+// Every cell's offset must fit the bits a stored cell gives it.
+static_assert(kMaxTextBytes <= int64_t{1} << kCellOffsetBits);
+
 constexpr uint8_t kQuote = '"';
 
 const uint8_t* Bytes(const TextView& view) {
@@ -411,8 +414,10 @@ struct CutPart {
   size_t begin = 0;
   size_t end = 0;
   BulkVector<uint32_t> rowFirstCell;
-  BulkVector<uint32_t> cellOffset;
-  BulkVector<uint8_t> cellLength;
+  BulkVector<uint32_t> cellRef;
+  // The fewest and the most cells a row of the part stores.
+  size_t fewestCells = SIZE_MAX;
+  size_t mostCells = 0;
   std::array<uint8_t, kMaxColumns> columnWidths{};
   CutReport report;
 };
@@ -427,15 +432,14 @@ void CutLines(const TextView& view, uint8_t sep, size_t columns, size_t maxRows,
   const size_t bytes = (holdsAll ? view.text.size() : part.end) - part.begin;
   part.rowFirstCell.reserve(std::min(maxRows, bytes) + 1);
   const size_t cellBound = std::min(std::min(maxRows, bytes) * columns, bytes);
-  part.cellOffset.reserve(cellBound);
-  part.cellLength.reserve(cellBound);
+  part.cellRef.reserve(cellBound);
 
   // One start more than the columns: a simple line's last value ends there.
   std::array<size_t, kMaxColumns + 1> starts{};
   std::array<FieldValue, kMaxColumns> values{};
   std::optional<size_t> line = part.begin;
   for (size_t row = 1; row <= maxRows && line && *line < part.end; ++row) {
-    part.rowFirstCell.push_back(static_cast<uint32_t>(part.cellOffset.size()));
+    part.rowFirstCell.push_back(static_cast<uint32_t>(part.cellRef.size()));
     const LineScan scan = ScanLine(view, *line, sep, std::span(starts.data(), columns + 1));
     if (scan.separators + (scan.hasContent ? 1 : 0) > kMaxColumns) ++part.report.linesOverMaxColumns;
     const size_t present = static_cast<size_t>(std::min<int64_t>(scan.separators + 1, columns));
@@ -451,10 +455,10 @@ void CutLines(const TextView& view, uint8_t sep, size_t columns, size_t maxRows,
         part.report.firstCutColumn = static_cast<int32_t>(c + 1);
       }
     }
-    for (size_t c = 0; c < stored; ++c) {
-      part.cellOffset.push_back(static_cast<uint32_t>(values[c].offset));
-      part.cellLength.push_back(static_cast<uint8_t>(values[c].length));
-    }
+    for (size_t c = 0; c < stored; ++c)
+      part.cellRef.push_back(MakeCellRef(values[c].offset, values[c].length));
+    part.fewestCells = std::min(part.fewestCells, stored);
+    part.mostCells = std::max(part.mostCells, stored);
     line = LineAfter(view, scan.end);
   }
 }
@@ -476,10 +480,10 @@ size_t PartStart(const TextView& view, size_t first, int parts, int k) {
 void BuildCellTable(const TextBuffer& buffer, const FieldTable& table, CellTable& cells) {
   cells.rowFirstCell.clear();
   cells.rowFirstCell.shrink_to_fit();
-  cells.cellOffset.clear();
-  cells.cellOffset.shrink_to_fit();
-  cells.cellLength.clear();
-  cells.cellLength.shrink_to_fit();
+  cells.cellRef.clear();
+  cells.cellRef.shrink_to_fit();
+  cells.storedRows = 0;
+  cells.cellsPerRow = 0;
   cells.report = CutReport{};
   cells.text = buffer.text.data();
   cells.columnCount = std::clamp<int32_t>(cells.fieldsPerLine, 0, kMaxColumns);
@@ -494,10 +498,7 @@ void BuildCellTable(const TextBuffer& buffer, const FieldTable& table, CellTable
   const size_t columns = static_cast<size_t>(cells.columnCount);
   const size_t maxRows = static_cast<size_t>(std::min<int64_t>(cells.rowCount, cells.lineCount));
   const std::optional<size_t> first = SkipLines(view, 0, table.startLine);
-  if (!first) {
-    cells.rowFirstCell.push_back(0);
-    return;
-  }
+  if (!first) return;
   // Parts need line ends that the middle of a line cannot fake.
   const bool splittable = view.terminator == "\r\n" || view.terminator == "\n" || view.terminator == "\r";
   int parts = splittable ? WorkParts(view.text.size() - *first, kMinBytesPerPart) : 1;
@@ -508,8 +509,7 @@ void BuildCellTable(const TextBuffer& buffer, const FieldTable& table, CellTable
   }
   // Part 0 cuts straight into the table; the others are appended after it.
   cut[0].rowFirstCell = std::move(cells.rowFirstCell);
-  cut[0].cellOffset = std::move(cells.cellOffset);
-  cut[0].cellLength = std::move(cells.cellLength);
+  cut[0].cellRef = std::move(cells.cellRef);
   RunParts(parts, [&](int k) { CutLines(view, sep, columns, maxRows, cut[k], k == 0); });
   size_t cutRows = 0;
   for (int k = 0; k < parts; ++k) cutRows += cut[k].rowFirstCell.size();
@@ -517,8 +517,9 @@ void BuildCellTable(const TextBuffer& buffer, const FieldTable& table, CellTable
     // A line count older than the text: the walk stops after maxRows rows,
     // and so must the report; the one-part cut does exactly that.
     cut[0].rowFirstCell.clear();
-    cut[0].cellOffset.clear();
-    cut[0].cellLength.clear();
+    cut[0].cellRef.clear();
+    cut[0].fewestCells = SIZE_MAX;
+    cut[0].mostCells = 0;
     cut[0].columnWidths = {};
     cut[0].report = CutReport{};
     cut[0].end = view.text.size();
@@ -528,25 +529,34 @@ void BuildCellTable(const TextBuffer& buffer, const FieldTable& table, CellTable
 
   // Where each part's rows and cells go.
   std::array<size_t, kMaxWorkParts + 1> rowAt{}, cellAt{};
+  size_t fewestCells = SIZE_MAX, mostCells = 0;
   for (int k = 0; k < parts; ++k) {
     rowAt[k + 1] = rowAt[k] + cut[k].rowFirstCell.size();
-    cellAt[k + 1] = cellAt[k] + cut[k].cellOffset.size();
+    cellAt[k + 1] = cellAt[k] + cut[k].cellRef.size();
+    fewestCells = std::min(fewestCells, cut[k].fewestCells);
+    mostCells = std::max(mostCells, cut[k].mostCells);
   }
+  // Rows that all store the same number of cells need no index: it would
+  // only repeat one multiplication.
+  const bool uniform = fewestCells == mostCells;
+  cells.storedRows = static_cast<int32_t>(rowAt[parts]);
+  cells.cellsPerRow = uniform ? static_cast<int32_t>(mostCells) : 0;
   cells.rowFirstCell = std::move(cut[0].rowFirstCell);
-  cells.cellOffset = std::move(cut[0].cellOffset);
-  cells.cellLength = std::move(cut[0].cellLength);
-  cells.rowFirstCell.resize(rowAt[parts] + 1);
-  cells.cellOffset.resize(cellAt[parts]);
-  cells.cellLength.resize(cellAt[parts]);
+  cells.cellRef = std::move(cut[0].cellRef);
+  if (uniform)
+    cells.rowFirstCell = {};
+  else
+    cells.rowFirstCell.resize(rowAt[parts] + 1);
+  cells.cellRef.resize(cellAt[parts]);
   RunParts(parts, [&](int k) {
     if (k == 0) return;
     const CutPart& part = cut[k];
-    for (size_t r = 0; r < part.rowFirstCell.size(); ++r)
-      cells.rowFirstCell[rowAt[k] + r] = static_cast<uint32_t>(cellAt[k] + part.rowFirstCell[r]);
-    std::copy(part.cellOffset.begin(), part.cellOffset.end(), cells.cellOffset.begin() + cellAt[k]);
-    std::copy(part.cellLength.begin(), part.cellLength.end(), cells.cellLength.begin() + cellAt[k]);
+    if (!uniform)
+      for (size_t r = 0; r < part.rowFirstCell.size(); ++r)
+        cells.rowFirstCell[rowAt[k] + r] = static_cast<uint32_t>(cellAt[k] + part.rowFirstCell[r]);
+    std::copy(part.cellRef.begin(), part.cellRef.end(), cells.cellRef.begin() + cellAt[k]);
   });
-  cells.rowFirstCell[rowAt[parts]] = static_cast<uint32_t>(cellAt[parts]);
+  if (!uniform) cells.rowFirstCell[rowAt[parts]] = static_cast<uint32_t>(cellAt[parts]);
 
   for (int k = 0; k < parts; ++k) {
     for (size_t c = 0; c < kMaxColumns; ++c)

@@ -24,16 +24,16 @@ struct HandTable {
     cells.rowFirstCell = {0};
     for (const auto& row : rows) {
       for (size_t col = 0; col < row.size(); ++col) {
-        cells.cellOffset.push_back(static_cast<uint32_t>(offset));
-        cells.cellLength.push_back(static_cast<uint8_t>(row[col].size()));
+        cells.cellRef.push_back(MakeCellRef(offset, row[col].size()));
         uint8_t& width = cells.columnWidths[col];
         width = std::max(width, static_cast<uint8_t>(row[col].size()));
         offset += row[col].size();
       }
-      cells.rowFirstCell.push_back(static_cast<uint32_t>(cells.cellOffset.size()));
+      cells.rowFirstCell.push_back(static_cast<uint32_t>(cells.cellRef.size()));
       cells.columnCount = std::max(cells.columnCount, static_cast<int32_t>(row.size()));
     }
     cells.rowCount = static_cast<int32_t>(rows.size());
+    cells.storedRows = cells.rowCount;
     cells.text = reinterpret_cast<const uint8_t*>(text.data());
   }
   std::string text;
@@ -170,11 +170,11 @@ TEST(TableImage, RecordsStopBelow64MiBAndTheRestIsCounted) {
   c.rowCount = rows;
   for (int32_t r = 2; r <= rows; ++r) {
     if (r != 2) {  // row 2 is empty: neither a record nor dropped
-      c.cellOffset.push_back(0);
-      c.cellLength.push_back(41);
+      c.cellRef.push_back(MakeCellRef(0, 41));
     }
-    c.rowFirstCell.push_back(static_cast<uint32_t>(c.cellOffset.size()));
+    c.rowFirstCell.push_back(static_cast<uint32_t>(c.cellRef.size()));
   }
+  c.storedRows = rows;
   TableImage image;
   BuildTableImage(c, Fields({{"k", 1, 1}, {"n", 0, 1}}), image, Date(2026, 1, 1));
   EXPECT_EQ(GetRecordCount(image.bytes), 1560668u);

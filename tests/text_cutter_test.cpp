@@ -105,6 +105,28 @@ TEST(CellTable, ShortRowsAndOutOfRangeCells) {
   EXPECT_EQ(GetColumnTitle(t.cells, 4), "");
 }
 
+// Rows that all store as many cells drop the row index; one row that ends
+// with an empty cell, which is not stored, keeps it.
+TEST(CellTable, RowIndexOnlyWhenRowsStoreDifferentCounts) {
+  struct Case {
+    const char* text;
+    bool indexed;
+    Cells lastRow;
+  };
+  for (const Case& c : {Case{"a,b\r\nc,d\r\ne,f\r\n", false, {"e", "f"}},
+                        Case{"a,b\r\nc,\r\ne,f\r\n", true, {"e", "f"}},
+                        Case{"a,b\r\ne,f\r\nc,\r\n", true, {"c", ""}}}) {
+    FieldTable table = TableWith(0, kComma);
+    LoadedText t;
+    LoadAndCut(c.text, table, t);
+    EXPECT_EQ(!t.cells.rowFirstCell.empty(), c.indexed) << c.text;
+    EXPECT_EQ(t.cells.storedRows, 3) << c.text;
+    EXPECT_EQ(Row(t.cells, 1), (Cells{"a", "b"})) << c.text;
+    EXPECT_EQ(Row(t.cells, 3), c.lastRow) << c.text;
+    EXPECT_EQ(Cell(t.cells, 4, 1), "") << c.text;
+  }
+}
+
 TEST(QuoteModes, OddQuoteCountMakesQuotesOrdinary) {
   FieldTable table = TableWith(0, kComma);
   LoadedText t;

@@ -96,9 +96,10 @@ TEST(ParallelEngine, SeveralThreadsCutAndBuildWhatOneDoes) {
     EXPECT_EQ(a.report.firstCutRow, b.report.firstCutRow);
     EXPECT_EQ(a.report.firstCutColumn, b.report.firstCutColumn);
     EXPECT_EQ(a.report.linesOverMaxColumns, b.report.linesOverMaxColumns);
+    EXPECT_EQ(a.storedRows, b.storedRows);
+    EXPECT_EQ(a.cellsPerRow, b.cellsPerRow);
     EXPECT_TRUE(a.rowFirstCell == b.rowFirstCell);
-    EXPECT_TRUE(a.cellOffset == b.cellOffset);
-    EXPECT_TRUE(a.cellLength == b.cellLength);
+    EXPECT_TRUE(a.cellRef == b.cellRef);
     ASSERT_EQ(one.image.imageSize, several.image.imageSize);
     EXPECT_TRUE(one.image.bytes == several.image.bytes);
   }
@@ -120,9 +121,10 @@ TEST(ParallelEngine, AStaleLineCountStopsEveryPartAtTheSameRow) {
     BuildCellTable(loaded.buffer, table, *cells);
   }
   SetEngineThreads(0);
-  EXPECT_EQ(one.rowFirstCell.size(), static_cast<size_t>(loaded.cells.lineCount / 3));
+  EXPECT_EQ(one.storedRows, loaded.cells.lineCount / 3 - 1);
+  EXPECT_EQ(one.storedRows, several.storedRows);
   EXPECT_TRUE(one.rowFirstCell == several.rowFirstCell);
-  EXPECT_TRUE(one.cellOffset == several.cellOffset);
+  EXPECT_TRUE(one.cellRef == several.cellRef);
   EXPECT_EQ(one.columnWidths, several.columnWidths);
   EXPECT_EQ(one.report.cutCells, several.report.cutCells);
 }
