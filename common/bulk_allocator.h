@@ -117,4 +117,11 @@ class BulkAllocator {
 template <typename T>
 using BulkVector = std::vector<T, BulkAllocator<T>>;
 
+// Empties `v` and gives its block back at once. (`v = {}` keeps the block:
+// it assigns an empty list.)
+template <typename T>
+void ReleaseBlock(BulkVector<T>& v) {
+  BulkVector<T>().swap(v);
+}
+
 }  // namespace tabrelium

@@ -19,8 +19,8 @@ std::string_view CellTable::CellText(int32_t row, int32_t column) const {
 void ClearCellTable(CellTable& cells) {
   cells.storedRows = 0;
   cells.cellsPerRow = 0;
-  cells.rowFirstCell = {};
-  cells.cellRef = {};
+  ReleaseBlock(cells.rowFirstCell);
+  ReleaseBlock(cells.cellRef);
   cells.rowCount = 0;
   cells.columnCount = 0;
   cells.fieldsPerLine = 0;

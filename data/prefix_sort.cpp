@@ -34,7 +34,7 @@ class SortScratch {
  public:
   std::span<PrefixEntry> Get(size_t n) {
     if (block_.size() < n) {
-      block_ = {};
+      ReleaseBlock(block_);
       block_.resize(n);
     }
     return {block_.data(), n};

@@ -203,83 +203,141 @@ std::optional<size_t> GroupingByte(std::span<const KeySurvey> surveys, int parts
 }
 
 // Puts the entries of the rows in [firstRow, endRow) that have text into
-// their groups of byte `byte`, each at its group's cursor, in row order;
-// returns the last such row (0 for none).
-int32_t CollectGrouped(const CellTable& cells, const Layout& layout, int32_t firstRow,
+// their groups of byte `byte`, each at its group's cursor, in row order.
+void CollectGrouped(const CellTable& cells, const Layout& layout, int32_t firstRow,
                        int32_t endRow, size_t byte, std::array<uint32_t, 256>& cursor,
                        std::span<PrefixEntry> entries) {
   const FieldLayout& key = layout.fields[0];
-  int32_t lastRow = 0;
   for (int32_t row = firstRow; row < endRow; ++row) {
     if (!RowHasText(cells, layout, row)) continue;
     PrefixEntry entry;
     entry.row = static_cast<uint32_t>(row);
     SetPrefix(entry, FieldText(cells, row, key), key.length, 0);
     entries[cursor[entry.Byte(byte)]++] = entry;
-    lastRow = row;
   }
-  return lastRow;
 }
 
 // Fills `entries` from the first entries.size() rows in [firstRow, endRow)
-// that have text, in row order, with their first 16 key bytes; returns the
-// last of those rows (0 for none).
-int32_t CollectEntries(const CellTable& cells, const Layout& layout, int32_t firstRow,
+// that have text, in row order, with their first 16 key bytes.
+void CollectEntries(const CellTable& cells, const Layout& layout, int32_t firstRow,
                        int32_t endRow, std::span<PrefixEntry> entries) {
   const FieldLayout& key = layout.fields[0];
   size_t collected = 0;
-  int32_t lastRow = 0;
   for (int32_t row = firstRow; row < endRow && collected < entries.size(); ++row) {
     if (!RowHasText(cells, layout, row)) continue;
     PrefixEntry& entry = entries[collected++];
     entry.row = static_cast<uint32_t>(row);
     SetPrefix(entry, FieldText(cells, row, key), key.length, 0);
-    lastRow = row;
   }
-  return lastRow;
 }
 
-// Writes the records in row order, each straight into its slot in `sorted`
-// order: the cells are then read front to back, and only the writes jump
-// around. The entries may share memory with the records; they are read in
-// full before the first record is written. Each part writes the records of
-// its own rows, so no two parts write the same bytes.
+// Asks for what writing the record of `row` will read: its cells a few
+// records early, then their text, which lie where the row lies in the file.
+void PrefetchCells(const CellTable& cells, const Layout& layout, uint32_t row) {
+  for (int32_t j = 0; j < layout.fieldCount; ++j)
+    __builtin_prefetch(FieldText(cells, static_cast<int32_t>(row), layout.fields[j]).data());
+}
+
+void PrefetchCellRefs(const CellTable& cells, uint32_t row) {
+  const size_t r = row - 1;
+  if (r < static_cast<size_t>(cells.storedRows)) __builtin_prefetch(cells.cellRef.data() + cells.FirstCell(r));
+}
+
+uint32_t Load32(const uint8_t* at) {
+  uint32_t v;
+  std::memcpy(&v, at, sizeof v);
+  return v;
+}
+
+void Store32(uint8_t* at, uint32_t v) { std::memcpy(at, &v, sizeof v); }
+
+// Writes the records of the slots in [begin, end), whose rows `rowOfSlot`
+// lists, in slot order: the image is written front to back and the cells
+// are read where their rows lie, those reads asked for early.
+void WriteSlotsInOrder(const CellTable& cells, const Layout& layout,
+                       std::span<const uint32_t> rowOfSlot, size_t begin, size_t end,
+                       uint8_t* records) {
+  constexpr size_t kTextAhead = 16;
+  constexpr size_t kCellsAhead = 2 * kTextAhead;
+  const size_t recordLength = layout.recordLength;
+  for (size_t slot = begin; slot < end; ++slot) {
+    if (slot + kCellsAhead < end) PrefetchCellRefs(cells, rowOfSlot[slot + kCellsAhead]);
+    if (slot + kTextAhead < end) PrefetchCells(cells, layout, rowOfSlot[slot + kTextAhead]);
+    WriteRecord(cells, layout, static_cast<int32_t>(rowOfSlot[slot]), records + slot * recordLength);
+  }
+}
+
+// Writes every record once. Most go straight into their slots in `sorted`
+// order while the rows are walked in order: the cells are then read front
+// to back and only the writes jump around, which costs less than reading
+// the cells in slot order. The walk needs each row's slot; that map lives
+// in the image's own block, in front of the entries, when there is room
+// for it there, and the records over it are written last, in slot order,
+// from a list of their rows taken before the walk. The entries are read in
+// full before the first record is written.
 void WriteRecords(const CellTable& cells, const Layout& layout,
-                  std::span<const PrefixEntry> sorted, int32_t lastRow, uint8_t* records,
-                  int parts) {
-  constexpr uint32_t kNoRecord = UINT32_MAX;
-  const size_t rows = static_cast<size_t>(lastRow);
-  BulkVector<uint32_t> slotOfRow(rows);
+                  std::span<const PrefixEntry> sorted, size_t rows, uint8_t* records, int parts) {
+  constexpr uint32_t kNoRecord = UINT32_MAX;  // all bytes 0xFF
+  const size_t count = sorted.size();
+  const size_t recordLength = layout.recordLength;
+  const size_t mapBytes = rows * sizeof(uint32_t);
+  const size_t room =
+      static_cast<size_t>(reinterpret_cast<const uint8_t*>(sorted.data()) - records);
+  // The first `front` slots cover the map and their own list of rows.
+  size_t front = 0;
+  uint8_t* map = nullptr;
+  BulkVector<uint32_t> mapOfItsOwn;
+  if (recordLength > 2 * sizeof(uint32_t)) {
+    front = std::min(count, (mapBytes + recordLength - 5) / (recordLength - 4));
+    if (front * (recordLength - 4) >= mapBytes && mapBytes + 4 * front <= room) map = records;
+  }
+  if (map == nullptr) {
+    front = 0;
+    mapOfItsOwn.resize(rows);
+    map = reinterpret_cast<uint8_t*>(mapOfItsOwn.data());
+  }
+  uint8_t* frontRows = map + mapBytes;
+
   RunParts(parts, [&](int k) {
     const PartRange range = RangeOfPart(rows, parts, k);
-    std::fill(slotOfRow.begin() + range.begin, slotOfRow.begin() + range.end, kNoRecord);
+    std::memset(map + range.begin * 4, 0xFF, (range.end - range.begin) * 4);
   });
   RunParts(parts, [&](int k) {
-    const PartRange range = RangeOfPart(sorted.size(), parts, k);
-    for (size_t p = range.begin; p < range.end; ++p)
-      slotOfRow[sorted[p].row - 1] = static_cast<uint32_t>(p);
+    const PartRange range = RangeOfPart(count, parts, k);
+    for (size_t p = range.begin; p < range.end; ++p) {
+      const uint32_t row = sorted[p].row;
+      Store32(map + (row - 1) * 4, static_cast<uint32_t>(p));
+      if (p < front) Store32(frontRows + p * 4, row);
+    }
   });
-
-  const size_t recordLength = layout.recordLength;
-  // The slots are scattered over the whole image: ask for a slot's cache
-  // line a few records early so that the writes do not wait for each other.
+  // The entries are spent from here on. The walk writes only slots from
+  // `front` on, which lie past the map and the list.
   constexpr size_t kPrefetchAhead = 32;
   RunParts(parts, [&](int k) {
     const PartRange range = RangeOfPart(rows, parts, k);
     for (size_t r = range.begin; r < range.end; ++r) {
       if (r + kPrefetchAhead < range.end) {
-        const uint32_t ahead = slotOfRow[r + kPrefetchAhead];
-        if (ahead != kNoRecord) {
+        const uint32_t ahead = Load32(map + (r + kPrefetchAhead) * 4);
+        if (ahead != kNoRecord && ahead >= front) {
           // A record may span two cache lines: ask for both ends.
           uint8_t* slot = records + size_t{ahead} * recordLength;
           __builtin_prefetch(slot, 1);
           __builtin_prefetch(slot + recordLength - 1, 1);
         }
       }
-      const uint32_t slot = slotOfRow[r];
-      if (slot != kNoRecord)
+      const uint32_t slot = Load32(map + r * 4);
+      if (slot != kNoRecord && slot >= front)
         WriteRecord(cells, layout, static_cast<int32_t>(r + 1), records + size_t{slot} * recordLength);
     }
+  });
+  if (front == 0) return;
+  // The front slots' records overwrite the map and the list: the list is
+  // copied out first (an eighth of the slots or so).
+  std::vector<uint32_t> rowOfSlot(front);
+  std::memcpy(rowOfSlot.data(), frontRows, front * 4);
+  RunParts(WorkParts(front, kMinRowsPerPart), [&](int k) {
+    const PartRange range = RangeOfPart(front, WorkParts(front, kMinRowsPerPart), k);
+    WriteSlotsInOrder(cells, layout, rowOfSlot, range.begin, range.end, records);
   });
 }
 
@@ -350,7 +408,6 @@ void BuildTableImage(const CellTable& cells, const FieldTable& table, TableImage
   std::span<PrefixEntry> entries(reinterpret_cast<PrefixEntry*>(bytes.data() + entriesAt),
                                  recordCount);
 
-  std::array<int32_t, kMaxWorkParts> lastRowOfPart{};
   const std::optional<size_t> groupByte =
       keyed && recordCount == rowsWithText ? GroupingByte(surveys, parts) : std::nullopt;
   if (groupByte) {
@@ -369,9 +426,8 @@ void BuildTableImage(const CellTable& cells, const FieldTable& table, TableImage
     }
     RunParts(parts, [&](int k) {
       const PartRange range = RangeOfPart(rows, parts, k);
-      lastRowOfPart[k] = CollectGrouped(cells, layout, static_cast<int32_t>(range.begin + 1),
-                                        static_cast<int32_t>(range.end + 1), *groupByte,
-                                        cursor[k], entries);
+      CollectGrouped(cells, layout, static_cast<int32_t>(range.begin + 1),
+                     static_cast<int32_t>(range.end + 1), *groupByte, cursor[k], entries);
     });
     SortGroupedByPrefixThenRow(entries, *groupByte, start, parts);
     SortLongKeys(entries, cells, key, 0);
@@ -383,14 +439,13 @@ void BuildTableImage(const CellTable& cells, const FieldTable& table, TableImage
       for (int before = 0; before < k; ++before) at += surveys[before].rows;
       if (at >= recordCount) return;
       const PartRange range = RangeOfPart(rows, parts, k);
-      lastRowOfPart[k] = CollectEntries(cells, layout, static_cast<int32_t>(range.begin + 1),
-                                        static_cast<int32_t>(range.end + 1),
-                                        entries.subspan(at, std::min(surveys[k].rows, recordCount - at)));
+      CollectEntries(cells, layout, static_cast<int32_t>(range.begin + 1),
+                     static_cast<int32_t>(range.end + 1),
+                     entries.subspan(at, std::min(surveys[k].rows, recordCount - at)));
     });
     if (keyed) SortByKeyFrom(entries, cells, key, 0, parts);
   }
-  const int32_t lastRow = *std::max_element(lastRowOfPart.begin(), lastRowOfPart.end());
-  WriteRecords(cells, layout, entries, lastRow, bytes.data() + headerLength, parts);
+  WriteRecords(cells, layout, entries, rows, bytes.data() + headerLength, parts);
   WriteHeader(layout, table, buildDate ? *buildDate : LocalDateNow(),
               static_cast<uint32_t>(recordCount), bytes.data());
 

@@ -544,7 +544,7 @@ void BuildCellTable(const TextBuffer& buffer, const FieldTable& table, CellTable
   cells.rowFirstCell = std::move(cut[0].rowFirstCell);
   cells.cellRef = std::move(cut[0].cellRef);
   if (uniform)
-    cells.rowFirstCell = {};
+    ReleaseBlock(cells.rowFirstCell);
   else
     cells.rowFirstCell.resize(rowAt[parts] + 1);
   cells.cellRef.resize(cellAt[parts]);

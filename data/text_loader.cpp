@@ -155,7 +155,7 @@ bool LoadTextFile(const std::string& path, TextBuffer& buffer, CellTable& cells)
   } else {
     const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     const std::string text = ConvertTextToGbk(raw, encoding, buffer.unmappable);
-    bytes = {};
+    ReleaseBlock(bytes);
     TakeText(text, buffer);
   }
   return true;
