@@ -4,18 +4,6 @@
 
 namespace tabrelium {
 
-std::string_view CellTable::CellText(int32_t row, int32_t column) const {
-  if (row < 1 || row > rowCount || column < 1 || column > columnCount) return {};
-  // Rows past the cut lines (a stale line count) and trailing empty cells
-  // have nothing stored.
-  const size_t r = static_cast<size_t>(row - 1);
-  if (r >= static_cast<size_t>(storedRows)) return {};
-  const size_t cell = FirstCell(r) + static_cast<size_t>(column - 1);
-  if (cell >= FirstCell(r + 1)) return {};
-  const uint32_t ref = cellRef[cell];
-  return {reinterpret_cast<const char*>(text) + CellRefOffset(ref), CellRefLength(ref)};
-}
-
 void ClearCellTable(CellTable& cells) {
   cells.storedRows = 0;
   cells.cellsPerRow = 0;
