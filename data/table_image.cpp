@@ -231,18 +231,6 @@ void CollectEntries(const CellTable& cells, const Layout& layout, int32_t firstR
   }
 }
 
-// Asks for what writing the record of `row` will read: its cells a few
-// records early, then their text, which lie where the row lies in the file.
-void PrefetchCells(const CellTable& cells, const Layout& layout, uint32_t row) {
-  for (int32_t j = 0; j < layout.fieldCount; ++j)
-    __builtin_prefetch(FieldText(cells, static_cast<int32_t>(row), layout.fields[j]).data());
-}
-
-void PrefetchCellRefs(const CellTable& cells, uint32_t row) {
-  const size_t r = row - 1;
-  if (r < static_cast<size_t>(cells.storedRows)) __builtin_prefetch(cells.cellRef.data() + cells.FirstCell(r));
-}
-
 uint32_t Load32(const uint8_t* at) {
   uint32_t v;
   std::memcpy(&v, at, sizeof v);
@@ -251,30 +239,14 @@ uint32_t Load32(const uint8_t* at) {
 
 void Store32(uint8_t* at, uint32_t v) { std::memcpy(at, &v, sizeof v); }
 
-// Writes the records of the slots in [begin, end), whose rows `rowOfSlot`
-// lists, in slot order: the image is written front to back and the cells
-// are read where their rows lie, those reads asked for early.
-void WriteSlotsInOrder(const CellTable& cells, const Layout& layout,
-                       std::span<const uint32_t> rowOfSlot, size_t begin, size_t end,
-                       uint8_t* records) {
-  constexpr size_t kTextAhead = 16;
-  constexpr size_t kCellsAhead = 2 * kTextAhead;
-  const size_t recordLength = layout.recordLength;
-  for (size_t slot = begin; slot < end; ++slot) {
-    if (slot + kCellsAhead < end) PrefetchCellRefs(cells, rowOfSlot[slot + kCellsAhead]);
-    if (slot + kTextAhead < end) PrefetchCells(cells, layout, rowOfSlot[slot + kTextAhead]);
-    WriteRecord(cells, layout, static_cast<int32_t>(rowOfSlot[slot]), records + slot * recordLength);
-  }
-}
-
-// Writes every record once. Most go straight into their slots in `sorted`
-// order while the rows are walked in order: the cells are then read front
-// to back and only the writes jump around, which costs less than reading
-// the cells in slot order. The walk needs each row's slot; that map lives
-// in the image's own block, in front of the entries, when there is room
-// for it there, and the records over it are written last, in slot order,
-// from a list of their rows taken before the walk. The entries are read in
-// full before the first record is written.
+// Writes every record once, straight into its slot in `sorted` order, while
+// the rows are walked in order: the cells are then read front to back and
+// only the writes jump around. The walk needs each row's slot; that map
+// lives in the image's own block, in front of the entries, when there is
+// room for it there. The records whose slots cover the map are then noted
+// on the way, with their rows, and written after the walk, still in row
+// order and now into the few MiB at the image's start. The entries are read
+// in full before the first record is written.
 void WriteRecords(const CellTable& cells, const Layout& layout,
                   std::span<const PrefixEntry> sorted, size_t rows, uint8_t* records, int parts) {
   constexpr uint32_t kNoRecord = UINT32_MAX;  // all bytes 0xFF
@@ -283,20 +255,17 @@ void WriteRecords(const CellTable& cells, const Layout& layout,
   const size_t mapBytes = rows * sizeof(uint32_t);
   const size_t room =
       static_cast<size_t>(reinterpret_cast<const uint8_t*>(sorted.data()) - records);
-  // The first `front` slots cover the map and their own list of rows.
+  // The first `front` slots cover the map.
   size_t front = 0;
   uint8_t* map = nullptr;
   BulkVector<uint32_t> mapOfItsOwn;
-  if (recordLength > 2 * sizeof(uint32_t)) {
-    front = std::min(count, (mapBytes + recordLength - 5) / (recordLength - 4));
-    if (front * (recordLength - 4) >= mapBytes && mapBytes + 4 * front <= room) map = records;
-  }
-  if (map == nullptr) {
-    front = 0;
+  if (mapBytes <= room) {
+    map = records;
+    front = std::min(count, (mapBytes + recordLength - 1) / recordLength);
+  } else {
     mapOfItsOwn.resize(rows);
     map = reinterpret_cast<uint8_t*>(mapOfItsOwn.data());
   }
-  uint8_t* frontRows = map + mapBytes;
 
   RunParts(parts, [&](int k) {
     const PartRange range = RangeOfPart(rows, parts, k);
@@ -304,14 +273,25 @@ void WriteRecords(const CellTable& cells, const Layout& layout,
   });
   RunParts(parts, [&](int k) {
     const PartRange range = RangeOfPart(count, parts, k);
-    for (size_t p = range.begin; p < range.end; ++p) {
-      const uint32_t row = sorted[p].row;
-      Store32(map + (row - 1) * 4, static_cast<uint32_t>(p));
-      if (p < front) Store32(frontRows + p * 4, row);
-    }
+    for (size_t p = range.begin; p < range.end; ++p)
+      Store32(map + (sorted[p].row - 1) * 4, static_cast<uint32_t>(p));
   });
-  // The entries are spent from here on. The walk writes only slots from
-  // `front` on, which lie past the map and the list.
+  // The walk writes only slots from `front` on, which lie past the map; the
+  // others wait, each part's in a list sized for them.
+  struct Late {
+    uint32_t slot;
+    uint32_t row;
+  };
+  std::array<std::vector<Late>, kMaxWorkParts> late;
+  std::array<size_t, kMaxWorkParts> lateRows{};
+  for (size_t p = 0; p < front; ++p) {
+    const size_t row = sorted[p].row - 1;
+    int k = 0;
+    while (k + 1 < parts && row >= RangeOfPart(rows, parts, k + 1).begin) ++k;
+    ++lateRows[k];
+  }
+  for (int k = 0; k < parts; ++k) late[k].reserve(lateRows[k]);
+  // The entries are spent from here on.
   constexpr size_t kPrefetchAhead = 32;
   RunParts(parts, [&](int k) {
     const PartRange range = RangeOfPart(rows, parts, k);
@@ -326,18 +306,16 @@ void WriteRecords(const CellTable& cells, const Layout& layout,
         }
       }
       const uint32_t slot = Load32(map + r * 4);
-      if (slot != kNoRecord && slot >= front)
+      if (slot == kNoRecord) continue;
+      if (slot >= front)
         WriteRecord(cells, layout, static_cast<int32_t>(r + 1), records + size_t{slot} * recordLength);
+      else
+        late[k].push_back({slot, static_cast<uint32_t>(r + 1)});
     }
   });
-  if (front == 0) return;
-  // The front slots' records overwrite the map and the list: the list is
-  // copied out first (an eighth of the slots or so).
-  std::vector<uint32_t> rowOfSlot(front);
-  std::memcpy(rowOfSlot.data(), frontRows, front * 4);
-  RunParts(WorkParts(front, kMinRowsPerPart), [&](int k) {
-    const PartRange range = RangeOfPart(front, WorkParts(front, kMinRowsPerPart), k);
-    WriteSlotsInOrder(cells, layout, rowOfSlot, range.begin, range.end, records);
+  RunParts(parts, [&](int k) {
+    for (const Late& l : late[k])
+      WriteRecord(cells, layout, static_cast<int32_t>(l.row), records + size_t{l.slot} * recordLength);
   });
 }
 
