@@ -131,5 +131,9 @@ echo "== the window on the offscreen platform (1,000,000 rows: load until painte
 
 echo
 echo "== summary (medians, wall time; x memchr = stage time / one memchr pass)"
-awk -v cli_ms="$cli_ms" -v cli_tool="$cli_tool" -v cli_runs="$cli_runs" -f "$here/summarize.awk" \
+# The 440,000-product comparison comes first in versus.txt.
+versus_ratio=$(grep -m1 -o 'ratio cli/reference [0-9.]*' "$work/versus.txt" | awk '{print $3}')
+versus_peak=$(grep -m1 '^ *tabrelium-cli image ' "$work/versus.txt" | grep -o 'peak *[0-9.]*' | awk '{print $2}')
+awk -v cli_ms="$cli_ms" -v cli_tool="$cli_tool" -v cli_runs="$cli_runs" \
+  -v versus_ratio="$versus_ratio" -v versus_peak="$versus_peak" -f "$here/summarize.awk" \
   "$work/bench.csv" "$work/rss_products_64mib.txt"
