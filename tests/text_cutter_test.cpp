@@ -106,7 +106,8 @@ TEST(CellTable, ShortRowsAndOutOfRangeCells) {
 }
 
 // Rows that all store as many cells drop the row index; one row that ends
-// with an empty cell, which is not stored, keeps it.
+// with an empty cell, which is not stored, keeps it. Clearing the table
+// gives its blocks back.
 TEST(CellTable, RowIndexOnlyWhenRowsStoreDifferentCounts) {
   struct Case {
     const char* text;
@@ -124,6 +125,8 @@ TEST(CellTable, RowIndexOnlyWhenRowsStoreDifferentCounts) {
     EXPECT_EQ(Row(t.cells, 1), (Cells{"a", "b"})) << c.text;
     EXPECT_EQ(Row(t.cells, 3), c.lastRow) << c.text;
     EXPECT_EQ(Cell(t.cells, 4, 1), "") << c.text;
+    ClearCellTable(t.cells);
+    EXPECT_EQ(t.cells.cellRef.capacity() + t.cells.rowFirstCell.capacity(), 0u) << c.text;
   }
 }
 
