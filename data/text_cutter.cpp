@@ -111,6 +111,41 @@ class InterestingBytes {
   uint8_t term_;
 };
 
+#if defined(__SSE2__)
+// The separators, quotes and terminators among the 64 bytes at `p`, one bit
+// a byte. With a CR LF terminator, only a CR followed by LF counts, so the
+// byte after the 64 is read too.
+struct WindowMasks {
+  uint64_t separators = 0;
+  uint64_t quotes = 0;
+  uint64_t terminators = 0;
+};
+
+WindowMasks MasksOf(const uint8_t* p, uint8_t sep, uint8_t first, bool pair) {
+  const __m128i sepByte = _mm_set1_epi8(static_cast<char>(sep));
+  const __m128i quoteByte = _mm_set1_epi8(static_cast<char>(kQuote));
+  const __m128i firstByte = _mm_set1_epi8(static_cast<char>(first));
+  const __m128i lf = _mm_set1_epi8('\n');
+  WindowMasks m;
+  for (int i = 0; i < 4; ++i) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    const int shift = 16 * i;
+    auto bits = [shift](__m128i eq) {
+      return static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(eq))) << shift;
+    };
+    __m128i term = _mm_cmpeq_epi8(v, firstByte);
+    if (pair) {
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i + 1));
+      term = _mm_and_si128(term, _mm_cmpeq_epi8(next, lf));
+    }
+    m.separators |= bits(_mm_cmpeq_epi8(v, sepByte));
+    m.quotes |= bits(_mm_cmpeq_epi8(v, quoteByte));
+    m.terminators |= bits(term);
+  }
+  return m;
+}
+#endif
+
 // The common case in one pass over the line's bytes: a CR LF, LF or CR
 // terminator and a separator that is never part of a two-byte character or
 // a quote. Gives false, having found only the line's end, when the line
@@ -121,16 +156,38 @@ bool ScanSimpleLine(const TextView& view, uint8_t sep, std::span<size_t> starts,
   const size_t size = view.text.size();
   const auto first = static_cast<uint8_t>(view.terminator[0]);
   const bool pair = view.terminator.size() == 2;
-  const InterestingBytes interesting(t, size, sep, first);
   size_t quotes = 0;
-  size_t pos = interesting.Next(scan.begin);
-  for (; pos < size; pos = interesting.Next(pos + 1)) {
-    const uint8_t b = t[pos];
-    if (b == first && (!pair || (pos + 1 < size && t[pos + 1] == '\n'))) break;
-    if (b == sep)
-      RecordSeparator(scan, pos, starts);
-    else if (b == kQuote)
-      ++quotes;
+  size_t pos = scan.begin;
+  bool ended = false;
+#if defined(__SSE2__)
+  // Sixty-four bytes at a time while they and the byte after them lie in
+  // the text: the line's separators are taken from one mask, in order,
+  // instead of one search each.
+  while (!ended && pos + 65 <= size) {
+    const WindowMasks m = MasksOf(t + pos, sep, first, pair);
+    // Only what lies before the line's terminator belongs to the line.
+    const uint64_t before = m.terminators != 0 ? (m.terminators & (0 - m.terminators)) - 1 : ~uint64_t{0};
+    for (uint64_t seps = m.separators & before; seps != 0; seps &= seps - 1)
+      RecordSeparator(scan, pos + static_cast<size_t>(__builtin_ctzll(seps)), starts);
+    for (uint64_t q = m.quotes & before; q != 0; q &= q - 1) ++quotes;
+    if (m.terminators != 0) {
+      pos += static_cast<size_t>(__builtin_ctzll(m.terminators));
+      ended = true;
+    } else {
+      pos += 64;
+    }
+  }
+#endif
+  if (!ended) {
+    InterestingBytes interesting(t, size, sep, first);
+    for (pos = interesting.Next(pos); pos < size; pos = interesting.Next(pos + 1)) {
+      const uint8_t b = t[pos];
+      if (b == first && (!pair || (pos + 1 < size && t[pos + 1] == '\n'))) break;
+      if (b == sep)
+        RecordSeparator(scan, pos, starts);
+      else if (b == kQuote)
+        ++quotes;
+    }
   }
   scan.end = pos;
   scan.quoted = quotes % 2 == 0;
